@@ -1,0 +1,97 @@
+#include "launcher.h"
+
+#include "foundation/app_versions.h"
+#include "foundation/command_line.h"
+#include "foundation/handles.h"
+#include "foundation/log.h"
+#include "foundation/paths.h"
+#include "foundation/system_facts.h"
+
+#include <windows.h>
+
+namespace qv {
+namespace {
+
+constexpr const wchar_t* programName = L"QuorvelAI.exe";
+// A version that fails within this time is taken to be broken.
+constexpr DWORD fallbackWindowMs = 8000;
+
+enum class StartOutcome { NotStarted, Settled, FailedEarly };
+
+void showError(const wchar_t* text) {
+    MessageBoxW(nullptr, text, L"QuorvelAI", MB_OK | MB_ICONERROR);
+}
+
+// Starts one version; waits for it only when an older version could still
+// take over.
+StartOutcome startVersion(const std::wstring& root, const std::wstring& version,
+                          const std::wstring& arguments, bool isLast) {
+    std::wstring folder = joinPath(root, L"app-" + version);
+    std::wstring program = joinPath(folder, programName);
+    std::wstring commandLine = quoteArgument(program);
+    if (!arguments.empty()) commandLine += L" " + arguments;
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.c_str(), &startup, &process)) {
+        DWORD error = GetLastError();
+        logError(L"Could not start %ls: %ls (%lu)", program.c_str(),
+                 windowsErrorText(error).c_str(), error);
+        return StartOutcome::NotStarted;
+    }
+    AllowSetForegroundWindow(process.dwProcessId);
+    KernelHandle thread(process.hThread);
+    KernelHandle child(process.hProcess);
+    if (isLast) return StartOutcome::Settled;
+
+    if (WaitForSingleObject(child.get(), fallbackWindowMs) != WAIT_OBJECT_0)
+        return StartOutcome::Settled;
+    DWORD exitCode = 0;
+    if (!GetExitCodeProcess(child.get(), &exitCode)) exitCode = 0;
+    // Code 0: the app ended on its own, for example after handing over to a
+    // copy that was already running.
+    if (exitCode == 0) return StartOutcome::Settled;
+    logError(L"%ls exited with 0x%08lx right after starting; trying the previous version",
+             program.c_str(), exitCode);
+    return StartOutcome::FailedEarly;
+}
+
+}  // namespace
+
+std::wstring launcherArgumentText(const wchar_t* commandLine) {
+    if (!commandLine) return {};
+    const wchar_t* at = commandLine;
+    if (*at == L'"') {
+        const wchar_t* closing = wcschr(at + 1, L'"');
+        if (!closing) return {};
+        at = closing + 1;
+    } else {
+        while (*at && *at != L' ' && *at != L'\t') ++at;
+    }
+    while (*at == L' ' || *at == L'\t') ++at;
+    return at;
+}
+
+int runLauncher() {
+    std::wstring root = parentFolder(modulePath());
+    std::wstring arguments = launcherArgumentText(GetCommandLineW());
+    openLog(joinPath(tempFolder(), L"QuorvelAI-Launcher.log"));
+
+    std::vector<std::wstring> versions = findAppVersions(root, programName);
+    if (versions.empty()) {
+        logError(L"No app-* folder with %ls under %ls", programName, root.c_str());
+        showError(L"QuorvelAI is not installed correctly: its program files are missing.\n\n"
+                  L"Download QuorvelAI again and run the setup to repair it.");
+        return 1;
+    }
+    for (size_t i = 0; i < versions.size(); ++i) {
+        bool isLast = i + 1 == versions.size();
+        if (startVersion(root, versions[i], arguments, isLast) == StartOutcome::Settled) return 0;
+    }
+    showError(L"QuorvelAI could not start.\n\nDownload QuorvelAI again and run the setup to repair it.");
+    return 1;
+}
+
+}  // namespace qv

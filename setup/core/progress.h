@@ -1,0 +1,36 @@
+// How setup steps report progress and learn that the user wants to stop.
+#pragma once
+
+#include <string>
+
+namespace qv {
+
+// Called on the thread that runs the steps; implementations must not block
+// for long (keepWaitingForApp may take about a second).
+class Progress {
+public:
+    virtual ~Progress() = default;
+    // The main status line; callers pass finished text.
+    virtual void setStatus(const std::wstring& text) = 0;
+    // 0.0 to 1.0 for a known fraction, negative for work of unknown length.
+    virtual void setProgress(double fraction) = 0;
+    // The line under the status (amount and speed); empty clears it.
+    virtual void setDetail(const std::wstring& text) = 0;
+    virtual bool isCancelled() = 0;
+    // Asked when the application is still open after its deadline: true
+    // means tell the user to close it and keep waiting.
+    virtual bool keepWaitingForApp() = 0;
+};
+
+// The progress of silent runs: status lines go to the log, nothing else is
+// shown, and nobody can cancel.
+class SilentProgress final : public Progress {
+public:
+    void setStatus(const std::wstring& text) override;
+    void setProgress(double) override {}
+    void setDetail(const std::wstring&) override {}
+    bool isCancelled() override { return false; }
+    bool keepWaitingForApp() override { return false; }
+};
+
+}  // namespace qv

@@ -1,0 +1,47 @@
+// The record every setup step receives: the options, the progress and HTTP
+// client in use (neither owned), and the release fields that release
+// discovery fills.
+#pragma once
+
+#include "options.h"
+
+#include <cstdint>
+#include <string>
+
+namespace qv {
+
+class Progress;
+class HttpClient;
+
+struct SetupContext {
+    SetupContext(const SetupOptions& options, Progress* progress, HttpClient* http);
+
+    // A copy of every option.
+    int32_t uninstall;
+    bool update;
+    bool silent;
+    int32_t launch;
+    bool allowUnsigned;
+    bool noShortcuts;
+    bool removeData;
+    bool confirmed;
+    uint32_t waitPid;
+    std::wstring dir;
+    std::wstring baseUrl;
+    std::wstring version;
+    std::wstring uninstallRoot;
+
+    Progress* progress;  // not owned
+    HttpClient* http;    // not owned
+
+    // Filled by release discovery; valid once releaseKnown is set.
+    std::wstring releaseVersion;
+    std::wstring payloadUrl;
+    std::string payloadSha256;  // 64 lower-case hex digits
+    uint64_t payloadSize = 0;
+    uint64_t unpackedSize = 0;
+    int32_t longestPath = 0;
+    bool releaseKnown = false;
+};
+
+}  // namespace qv
