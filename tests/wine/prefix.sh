@@ -36,7 +36,8 @@ prepare_prefix() {
 }
 
 start_server() {
-  WINEPREFIX=$1 wineserver -p </dev/null >/dev/null 2>&1
+  # A server that is already running (an earlier run not stopped) is fine.
+  WINEPREFIX=$1 wineserver -p </dev/null >/dev/null 2>&1 || true
   WINEPREFIX=$1 wine cmd /c exit </dev/null >/dev/null 2>&1
 }
 
