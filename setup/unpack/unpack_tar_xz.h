@@ -1,0 +1,28 @@
+// The unpack driver: streams an XZ-compressed tar file from disk through the
+// XZ decoder and the tar reader into a disk sink on a staging folder.
+#pragma once
+
+#include "unpack_result.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace qv {
+
+// (bytes done, bytes total) -> true to go on, false to stop. The same alias
+// as the HTTP client's, so the download, the hashing and the unpack share
+// one kind of callback.
+using ProgressCallback = std::function<bool(uint64_t, uint64_t)>;
+
+// Unpacks payloadPath into stagingFolder (which should exist). Progress is
+// reported in compressed bytes consumed against the payload's size; a false
+// answer stops the unpack with cancelled set. Never throws. On failure the
+// result says why; files written so far stay on disk for the caller to
+// remove, and every failure except an unopenable payload is logged as
+// "Unpack failed after %llu files: %ls". At most 1 MiB of compressed and
+// 4 MiB of decompressed data are held at once.
+UnpackResult UnpackTarXz(const std::wstring& payloadPath, const std::wstring& stagingFolder,
+                         const ProgressCallback& progress);
+
+}  // namespace qv
