@@ -1,0 +1,30 @@
+// The payload download step: brings the archive named by release discovery
+// into the temporary folder and proves it with SHA-256 before it is used.
+#pragma once
+
+#include "setup/core/setup_context.h"
+
+#include <cstdint>
+#include <string>
+
+namespace qv {
+
+// "<temp>\QuorvelAI-Setup": where downloads and their ".part" files live.
+std::wstring downloadFolder();
+
+// "QuorvelAI-<version>-<first 12 hash digits>.tar.xz" in downloadFolder().
+std::wstring payloadFilePath(const SetupContext& context);
+
+// Free space the download needs when `have` bytes of it are already on disk:
+// the rest of the payload plus 16 MiB of room.
+uint64_t downloadSpaceNeeded(uint64_t payloadSize, uint64_t have);
+
+// Returns the path of the proved payload file: an earlier proved download
+// when one matches, else a fresh (or resumed) download that passed the hash
+// check. Needs the release fields of context; uses context.http and
+// context.progress. Throws SetupError (QV-TEMP-1, QV-TEMP-2, QV-DISK-2,
+// QV-NET-5, QV-HASH-1, QV-CANCEL). A failed or cancelled download leaves
+// its ".part" file for the next attempt; a hash mismatch deletes it.
+std::wstring DownloadPayload(SetupContext& context);
+
+}  // namespace qv
