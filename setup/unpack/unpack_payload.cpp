@@ -64,7 +64,7 @@ SetupError unpackError(const UnpackResult& result) {
 }
 
 void UnpackPayload(const SetupContext& context, const std::wstring& payloadPath,
-                   const std::wstring& stagingFolder) {
+                   const std::wstring& stagingFolder, UnpackResult* totals) {
     Progress* progress = context.progress;
     if (progress) {
         progress->setStatus(L"Installing QuorvelAI " + context.releaseVersion + L"\u2026");
@@ -85,6 +85,7 @@ void UnpackPayload(const SetupContext& context, const std::wstring& payloadPath,
     UnpackResult result = UnpackTarXz(payloadPath, stagingFolder, onProgress);
     logInfo(L"Unpacked %llu files, %llu bytes", static_cast<unsigned long long>(result.files),
             static_cast<unsigned long long>(result.bytes));
+    if (totals) *totals = result;
     if (result.ok) return;
 
     // No half-unpacked version may be left for the swap to pick up.

@@ -18,9 +18,11 @@ struct SetupError;
 // After any failure the staging folder is removed again (the payload file
 // stays) and a qv::SetupError is thrown: QV-DIR-2 when the folder cannot be
 // made, QV-CANCEL when the user stopped, otherwise the error chosen by the
-// Windows error code of the failure (unpackError).
+// Windows error code of the failure (unpackError). When totals is given it
+// receives the driver's result (counts and failure) before anything is
+// thrown; the counts are valid after success and failure alike.
 void UnpackPayload(const SetupContext& context, const std::wstring& payloadPath,
-                   const std::wstring& stagingFolder);
+                   const std::wstring& stagingFolder, UnpackResult* totals = nullptr);
 
 // The error UnpackPayload raises for a failed result (other than a
 // cancelled one): QV-UNPACK-2 for damaged data (no Windows error), QV-PATH-2,
