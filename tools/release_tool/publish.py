@@ -1,0 +1,119 @@
+"""The publish command: the release layout the setup program downloads.
+
+ROOT/versions.json names the latest version; each version has its folder
+ROOT/Installs/<version>/win-x64/ with the payload and manifest.json. Every
+file is written under a temporary name and renamed into place, and the
+version index last, so a server never hands out an index that points to a
+manifest or payload not yet complete.
+"""
+
+import json
+import os
+
+from .names import name_problem
+from .payload import PublishError, collect_entries, write_payload
+from .versions import compare_versions, parse_version
+
+MANIFEST_SCHEMA = 1
+# Characters the setup refuses in the manifest's payload name: it is put
+# into a URL as it stands.
+_URL_UNSAFE = set("/\\?#:")
+
+
+def default_payload_name(version):
+    return "QuorvelAI-%s-win-x64.tar.xz" % version
+
+
+def version_folder(root, version):
+    return os.path.join(root, "Installs", version, "win-x64")
+
+
+def _check_payload_name(name):
+    if not name or any(char in _URL_UNSAFE for char in name):
+        raise PublishError("payload name %r must not be empty or hold any of / \\ ? # :" % name)
+    problem = name_problem(name)
+    if problem:
+        raise PublishError("payload name %r: %s" % (name, problem))
+
+
+def _read_index(path):
+    """The existing version index as a dict ({} when there is none)."""
+    if not os.path.exists(path):
+        return {}
+    try:
+        with open(path, "rb") as file:
+            document = json.loads(file.read().decode("utf-8"))
+    except (OSError, ValueError) as error:
+        raise PublishError("%s cannot be read (%s); fix or remove it" % (path, error))
+    platforms = document.get("platforms", {}) if isinstance(document, dict) else None
+    if not isinstance(platforms, dict) or not isinstance(platforms.get("windows", {}), dict):
+        raise PublishError("%s is not a version index with a \"platforms\" object; "
+                           "fix or remove it" % path)
+    return document
+
+
+def _latest_in(index):
+    return index.get("platforms", {}).get("windows", {}).get("version")
+
+
+def _write_atomically(path, write):
+    """Calls write(file) on a temporary file beside path, then renames it
+    over path; on failure the temporary file is removed."""
+    temporary = os.path.join(os.path.dirname(path),
+                             ".%s.%d.tmp" % (os.path.basename(path), os.getpid()))
+    try:
+        with open(temporary, "wb") as file:
+            result = write(file)
+            file.flush()
+            os.fsync(file.fileno())
+        os.replace(temporary, path)
+        return result
+    except BaseException:
+        if os.path.exists(temporary):
+            os.remove(temporary)
+        raise
+
+
+def _json_bytes(document):
+    return (json.dumps(document, indent=2, ensure_ascii=False) + "\n").encode("utf-8")
+
+
+def publish(app_dir, version, root, payload_name=None, set_latest=None):
+    """Publishes app_dir as version below root. set_latest None names the
+    version in versions.json only when it is newer than the one named there
+    (or none is); True always does, False never does. Returns the manifest
+    and whether versions.json now names this version. Raises PublishError
+    for refused input, OSError for failing writes."""
+    if parse_version(version) is None:
+        raise PublishError("version %r is not 1 to 4 dot-separated numbers "
+                           "(each at most 1000000)" % version)
+    payload_name = payload_name or default_payload_name(version)
+    _check_payload_name(payload_name)
+    index_path = os.path.join(root, "versions.json")
+    index = _read_index(index_path)
+    # Read before anything is written, so a refusal leaves the root as it was.
+    entries = collect_entries(app_dir)
+
+    folder = version_folder(root, version)
+    os.makedirs(folder, exist_ok=True)
+    facts = _write_atomically(os.path.join(folder, payload_name),
+                              lambda file: write_payload(entries, file))
+    manifest = {
+        "schema": MANIFEST_SCHEMA,
+        "version": version,
+        "payload": payload_name,
+        "payloadSha256": facts.sha256,
+        "payloadSize": facts.size,
+        "unpackedSize": facts.unpacked_size,
+        "longestPath": facts.longest_path,
+    }
+    _write_atomically(os.path.join(folder, "manifest.json"),
+                      lambda file: file.write(_json_bytes(manifest)))
+
+    latest = _latest_in(index)
+    if set_latest is None:
+        set_latest = compare_versions(version, latest) > 0
+    if set_latest:
+        index.setdefault("platforms", {}).setdefault("windows", {})["version"] = version
+        _write_atomically(index_path, lambda file: file.write(_json_bytes(index)))
+    return manifest, set_latest or latest == version
