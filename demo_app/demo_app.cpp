@@ -74,7 +74,12 @@ void record(const std::wstring& folder, const std::wstring& version, bool helper
     LocalFree(argv);
     wchar_t cwd[MAX_PATH] = {};
     GetCurrentDirectoryW(MAX_PATH, cwd);
-    text += "cwd=" + utf8(cwd) + "\n---\n";
+    text += "cwd=" + utf8(cwd) + "\n";
+    // When the process got this far, for the launcher benchmark.
+    FILETIME now;
+    GetSystemTimePreciseAsFileTime(&now);
+    unsigned long long ticks = (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    text += "start_time=" + std::to_string(ticks) + "\n---\n";
 
     HANDLE file = CreateFileW((folder + L"\\demo-started.txt").c_str(), FILE_APPEND_DATA,
                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
