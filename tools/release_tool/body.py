@@ -84,10 +84,12 @@ def _send_pieces(sock, body, limit, fault, count_bytes):
                 time.sleep(delay)
 
 
-def reset_connection(sock):
-    """Ends the connection with a TCP reset once the bytes already sent
-    have left, so the client receives them and then sees the connection
-    break rather than end normally."""
+def cut_connection(sock, reset=False):
+    """Ends the connection in the middle of an answer once the bytes
+    already sent have reached the client: with a plain close (FIN, and no
+    TLS close_notify), or with a TCP reset when reset is true. A reset can
+    make a client discard bytes it had already received (Wine's sockets
+    report the reset first), so the plain close is the default."""
     deadline = time.monotonic() + _DRAIN_SECONDS
     buffer = struct.pack("i", 0)
     try:
@@ -96,7 +98,10 @@ def reset_connection(sock):
             if unsent == 0:
                 break
             time.sleep(0.005)
-        sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        if reset:
+            sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        else:
+            socket.socket.shutdown(sock, socket.SHUT_RDWR)
     except OSError:
         pass
     sock.close()

@@ -8,7 +8,7 @@ import threading
 _FAULT_KEYS = {
     "status": int, "body": str, "drop_after": int, "ignore_range": bool,
     "range_start": int, "no_content_length": bool, "throttle_bps": int,
-    "corrupt_at": int, "delay_ms": int,
+    "corrupt_at": int, "delay_ms": int, "reset": bool,
 }
 _POSITIVE_KEYS = ("throttle_bps",)
 
@@ -31,6 +31,8 @@ def validate_fault(fault):
         raise ValueError("fault status %d is not an HTTP status" % fault["status"])
     if "body" in fault and "status" not in fault:
         raise ValueError("fault key 'body' needs 'status'")
+    if "reset" in fault and "drop_after" not in fault:
+        raise ValueError("fault key 'reset' needs 'drop_after'")
 
 
 class FaultBook:

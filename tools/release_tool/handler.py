@@ -9,7 +9,7 @@ from http.server import BaseHTTPRequestHandler
 from urllib.parse import unquote, urlsplit
 
 from . import ranges
-from .body import FileBody, TextBody, reset_connection, send_body
+from .body import FileBody, TextBody, cut_connection, send_body
 
 CONTROL_PREFIX = "/__control/"
 _MAX_CONTROL_BODY = 1 << 20
@@ -170,7 +170,7 @@ class ReleaseHandler(BaseHTTPRequestHandler):
             return
         if not send_body(self.connection, body, fault, counter):
             self.close_connection = True
-            reset_connection(self.connection)
+            cut_connection(self.connection, fault.get("reset", False))
 
     def _send_bytes(self, status, data, content_type):
         self.send_response(status)
