@@ -1,0 +1,258 @@
+#include "release_test_fixture.h"
+
+#include "setup/core/options.h"
+#include "setup/core/setup_context.h"
+#include "setup/core/setup_error.h"
+#include "setup/release/release_discovery.h"
+#include "tests/support/release_progress.h"
+
+namespace qv::test {
+namespace {
+
+const std::string goodSha = std::string(64, 'a');
+
+class Discovery : public ServerTest {
+protected:
+    // The release root of this test: base + "/versions.json" and so on.
+    std::string prefix() { return uniquePath("r"); }
+    std::wstring base() { return httpUrl(prefix()); }
+
+    void publishIndex(const std::string& document) { publishFile(prefix() + "/versions.json", document); }
+    void publishManifest(const std::string& version, const std::string& document) {
+        publishFile(prefix() + "/Installs/" + version + "/win-x64/manifest.json", document);
+    }
+    static ManifestFields fields(const std::string& version) {
+        ManifestFields f;
+        f.version = version;
+        f.payloadSha256 = goodSha;
+        f.payloadSize = "1234";
+        f.unpackedSize = "5678";
+        f.longestPath = "90";
+        return f;
+    }
+
+    // Runs discovery; returns the error code, empty on success.
+    std::wstring discover(const std::wstring& version = L"", std::wstring baseUrl = L"") {
+        SetupOptions options;
+        options.baseUrl = baseUrl.empty() ? base() : baseUrl;
+        options.version = version;
+        context_ = std::make_unique<SetupContext>(options, &progress, &client);
+        try {
+            DiscoverRelease(*context_);
+        } catch (const SetupError& error) {
+            error_ = error;
+            return error.code;
+        }
+        return L"";
+    }
+
+    RecordingProgress progress;
+    HttpClient client{userAgent, shortSchedule()};
+    std::unique_ptr<SetupContext> context_;
+    SetupError error_;
+};
+
+// Catches a discovery that loses or mangles a manifest field, and the
+// upper-case hash that must be stored in lower case.
+TEST_F(Discovery, LatestVersionFillsTheContext) {
+    publishIndex("{\"platforms\":{\"windows\":{\"version\":\"2.5.1\"},\"mac\":{}},\"x\":1}");
+    ManifestFields f = fields("2.5.1");
+    f.payloadSha256 = std::string(32, 'A') + std::string(32, 'b');
+    publishManifest("2.5.1", manifestJson(f));
+    ASSERT_EQ(discover(), L"") << error_.detail;
+    EXPECT_TRUE(context_->releaseKnown);
+    EXPECT_EQ(context_->releaseVersion, L"2.5.1");
+    EXPECT_EQ(context_->payloadUrl, base() + L"/Installs/2.5.1/win-x64/QuorvelAI-win-x64.tar.xz");
+    EXPECT_EQ(context_->payloadSha256, std::string(32, 'a') + std::string(32, 'b'));
+    EXPECT_EQ(context_->payloadSize, 1234u);
+    EXPECT_EQ(context_->unpackedSize, 5678u);
+    EXPECT_EQ(context_->longestPath, 90);
+    ASSERT_FALSE(progress.statuses.empty());
+    EXPECT_EQ(progress.statuses[0], L"Checking for the latest version\u2026");
+    ASSERT_FALSE(progress.fractions.empty());
+    EXPECT_LT(progress.fractions[0], 0);
+}
+
+// Catches a cache breaker that differs between the two documents or is
+// appended to the payload URL.
+TEST_F(Discovery, BothDocumentsCarryTheSameCacheBreaker) {
+    publishIndex("{\"platforms\":{\"windows\":{\"version\":\"1.0.0\"}}}");
+    publishManifest("1.0.0", manifestJson(fields("1.0.0")));
+    ASSERT_EQ(discover(), L"") << error_.detail;
+    auto index = control.requestsFor(prefix() + "/versions.json");
+    auto manifest = control.requestsFor(prefix() + "/Installs/1.0.0/win-x64/manifest.json");
+    ASSERT_EQ(index.size(), 1u);
+    ASSERT_EQ(manifest.size(), 1u);
+    EXPECT_EQ(index[0].query.rfind("t=", 0), 0u);
+    EXPECT_GT(index[0].query.size(), 2u);
+    EXPECT_EQ(index[0].query, manifest[0].query);
+    EXPECT_EQ(context_->payloadUrl.find(L'?'), std::wstring::npos);
+}
+
+// Catches a version index fetched although a version was asked for.
+TEST_F(Discovery, AskedVersionSkipsTheIndex) {
+    publishIndex("{\"platforms\":{\"windows\":{\"version\":\"9.9.9\"}}}");
+    publishManifest("1.2.0", manifestJson(fields("1.2.0")));
+    ASSERT_EQ(discover(L"1.2.0"), L"") << error_.detail;
+    EXPECT_EQ(context_->releaseVersion, L"1.2.0");
+    EXPECT_TRUE(control.requestsFor(prefix() + "/versions.json").empty());
+    EXPECT_EQ(control.requests().size(), 1u);
+}
+
+struct IndexCase {
+    const char* name;
+    std::string document;
+};
+
+class DiscoveryIndex : public Discovery, public testing::WithParamInterface<IndexCase> {};
+
+// Catches a version index answer accepted that names no usable version.
+TEST_P(DiscoveryIndex, NonsenseIsNet2) {
+    publishIndex(GetParam().document);
+    EXPECT_EQ(discover(), L"QV-NET-2");
+    EXPECT_EQ(error_.message, L"The download server sent an answer the setup does not understand.");
+    EXPECT_TRUE(error_.retryable);
+    EXPECT_EQ(error_.detail.rfind(base() + L"/versions.json?t=", 0), 0u) << error_.detail;
+    EXPECT_FALSE(context_->releaseKnown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Documents, DiscoveryIndex,
+    testing::Values(IndexCase{"number", "{\"platforms\":{\"windows\":{\"version\":2}}}"},
+                    IndexCase{"space", "{\"platforms\":{\"windows\":{\"version\":\"1.2 .3\"}}}"},
+                    IndexCase{"missing", "{\"platforms\":{\"windows\":{}}}"},
+                    IndexCase{"flat", "{\"platforms\":{\"windows\":\"1.2.3\"}}"},
+                    IndexCase{"empty", "{\"platforms\":{\"windows\":{\"version\":\"\"}}}"},
+                    IndexCase{"path", "{\"platforms\":{\"windows\":{\"version\":\"../1\"}}}"},
+                    IndexCase{"broken", "{\"platforms\":"}, IndexCase{"html", "<html>"}),
+    [](const testing::TestParamInfo<IndexCase>& info) { return std::string(info.param.name); });
+
+// Catches the JSON error and the start of the answer missing from the detail.
+TEST_F(Discovery, Net2DetailNamesTheParseError) {
+    publishIndex("{\"platforms\": nope}");
+    EXPECT_EQ(discover(), L"QV-NET-2");
+    EXPECT_NE(error_.detail.find(L"\nunexpected character\n{\"platforms\": nope}"), std::wstring::npos)
+        << error_.detail;
+}
+
+// Catches an unreachable index reported as anything but QV-NET-1.
+TEST_F(Discovery, MissingIndexIsNet1) {
+    EXPECT_EQ(discover(), L"QV-NET-1");
+    EXPECT_EQ(error_.message,
+              L"Could not reach the QuorvelAI download server. Check your internet connection.");
+    EXPECT_NE(error_.detail.find(L"\nThe server answered 404"), std::wstring::npos) << error_.detail;
+    EXPECT_TRUE(error_.retryable);
+}
+
+// Catches a user's cancel turned into a network error.
+TEST_F(Discovery, CancelledGetIsQvCancel) {
+    progress.cancel = true;
+    client.Cancel();
+    EXPECT_EQ(discover(), L"QV-CANCEL");
+    EXPECT_TRUE(control.requests().empty());
+}
+
+// Catches a manifest fetch failure not naming the version asked for.
+TEST_F(Discovery, MissingManifestIsNet3) {
+    EXPECT_EQ(discover(L"3.1.4"), L"QV-NET-3");
+    EXPECT_EQ(error_.message, L"Could not get the install information for version 3.1.4.");
+    EXPECT_EQ(error_.detail.rfind(base() + L"/Installs/3.1.4/win-x64/manifest.json?t=", 0), 0u)
+        << error_.detail;
+}
+
+// Catches a broken or non-object manifest passing the parse check.
+TEST_F(Discovery, UnparsableManifestIsNet4) {
+    publishManifest("1.0.0", "{\"version\":\"1.0.0\",");
+    EXPECT_EQ(discover(L"1.0.0"), L"QV-NET-4");
+    EXPECT_EQ(error_.message, L"The install information for version 1.0.0 is damaged.");
+    EXPECT_EQ(error_.detail.substr(error_.detail.find(L'\n')), L"\nunexpected end");
+    publishManifest("1.0.0", "[1]");
+    EXPECT_EQ(discover(L"1.0.0"), L"QV-NET-4");
+    EXPECT_EQ(error_.detail.back(), L'\n');  // no JSON error for a non-object
+}
+
+struct ManifestCase {
+    const char* name;
+    void (*change)(ManifestFields&);
+    const wchar_t* code;  // empty: accepted
+};
+
+class DiscoveryManifest : public Discovery, public testing::WithParamInterface<ManifestCase> {};
+
+// Catches a manifest rule that is missing, too strict or checked in the
+// wrong order (the schema comes before everything else).
+TEST_P(DiscoveryManifest, Rules) {
+    ManifestFields f = fields("1.4.0");
+    GetParam().change(f);
+    std::string document = manifestJson(f);
+    publishManifest("1.4.0", document);
+    EXPECT_EQ(discover(L"1.4.0"), GetParam().code) << document;
+    EXPECT_EQ(context_->releaseKnown, std::wstring(GetParam().code).empty());
+    if (std::wstring(GetParam().code) == L"QV-NET-4") {
+        EXPECT_NE(error_.detail.find(fromUtf8(document.substr(0, 500))), std::wstring::npos);
+        EXPECT_TRUE(error_.retryable);
+    }
+    if (std::wstring(GetParam().code) == L"QV-OLD-1") {
+        EXPECT_EQ(error_.message,
+                  L"This setup is too old for the current QuorvelAI. Download the setup again.");
+        EXPECT_FALSE(error_.retryable);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Members, DiscoveryManifest,
+    testing::Values(
+        ManifestCase{"good", [](ManifestFields&) {}, L""},
+        ManifestCase{"schema2", [](ManifestFields& f) { f.schema = "2"; }, L"QV-OLD-1"},
+        ManifestCase{"schema2AndBroken",
+                     [](ManifestFields& f) { f.schema = "2"; f.payload = ""; }, L"QV-OLD-1"},
+        ManifestCase{"schema0", [](ManifestFields& f) { f.schema = "0"; }, L""},
+        ManifestCase{"schemaNegative", [](ManifestFields& f) { f.schema = "-3"; }, L""},
+        ManifestCase{"schemaAbsent", [](ManifestFields& f) { f.schema = ""; }, L""},
+        ManifestCase{"schemaFraction", [](ManifestFields& f) { f.schema = "2.5"; }, L""},
+        ManifestCase{"versionExtraPart", [](ManifestFields& f) { f.version = "1.4.0.0"; }, L"QV-NET-4"},
+        ManifestCase{"versionOther", [](ManifestFields& f) { f.version = "1.4.1"; }, L"QV-NET-4"},
+        ManifestCase{"payloadSlash", [](ManifestFields& f) { f.payload = "a/b.tar.xz"; }, L"QV-NET-4"},
+        ManifestCase{"payloadBackslash", [](ManifestFields& f) { f.payload = "a\\\\b.tar.xz"; }, L"QV-NET-4"},
+        ManifestCase{"payloadColon", [](ManifestFields& f) { f.payload = "c:b.tar.xz"; }, L"QV-NET-4"},
+        ManifestCase{"payloadQuery", [](ManifestFields& f) { f.payload = "b.tar.xz?x"; }, L"QV-NET-4"},
+        ManifestCase{"payloadHash", [](ManifestFields& f) { f.payload = "b#x"; }, L"QV-NET-4"},
+        ManifestCase{"payloadEmpty", [](ManifestFields& f) { f.payload = ""; }, L"QV-NET-4"},
+        ManifestCase{"shaShort", [](ManifestFields& f) { f.payloadSha256.pop_back(); }, L"QV-NET-4"},
+        ManifestCase{"sizeFraction", [](ManifestFields& f) { f.payloadSize = "123.0"; }, L"QV-NET-4"},
+        ManifestCase{"sizeString", [](ManifestFields& f) { f.payloadSize = "\"123\""; }, L"QV-NET-4"},
+        ManifestCase{"sizeZero", [](ManifestFields& f) { f.payloadSize = "0"; }, L"QV-NET-4"},
+        ManifestCase{"unpackedMissing", [](ManifestFields& f) { f.unpackedSize = ""; }, L"QV-NET-4"},
+        ManifestCase{"longestZero", [](ManifestFields& f) { f.longestPath = "0"; }, L"QV-NET-4"},
+        ManifestCase{"longestHuge", [](ManifestFields& f) { f.longestPath = "4294967297"; }, L"QV-NET-4"}),
+    [](const testing::TestParamInfo<ManifestCase>& info) { return std::string(info.param.name); });
+
+// Catches a QV-OLD-1 detail without the two schema numbers.
+TEST_F(Discovery, Old1DetailNamesBothSchemas) {
+    ManifestFields f = fields("1.0.0");
+    f.schema = "7";
+    publishManifest("1.0.0", manifestJson(f));
+    EXPECT_EQ(discover(L"1.0.0"), L"QV-OLD-1");
+    EXPECT_EQ(error_.detail, L"manifest schema 7, setup understands 1");
+}
+
+// Catches HTTPS discovery that does not work with a trusted certificate.
+TEST_F(Discovery, OverTrustedHttps) {
+    if (releaseServer().httpsUrl.empty()) GTEST_SKIP() << "no HTTPS port";
+    publishIndex("{\"platforms\":{\"windows\":{\"version\":\"1.0.0\"}}}");
+    publishManifest("1.0.0", manifestJson(fields("1.0.0")));
+    ASSERT_EQ(discover(L"", releaseServer().httpsUrl + fromUtf8(prefix())), L"") << error_.detail;
+    EXPECT_EQ(context_->payloadUrl.rfind(L"https://localhost:", 0), 0u);
+}
+
+// Catches a certificate from an unknown authority accepted, or its refusal
+// reported as anything but a failure to reach the server.
+TEST_F(Discovery, UntrustedHttpsIsNet1) {
+    if (releaseServer().untrustedUrl.empty()) GTEST_SKIP() << "no untrusted HTTPS port";
+    publishIndex("{\"platforms\":{\"windows\":{\"version\":\"1.0.0\"}}}");
+    EXPECT_EQ(discover(L"", releaseServer().untrustedUrl + fromUtf8(prefix())), L"QV-NET-1");
+    EXPECT_NE(error_.detail.find(L"(error 12"), std::wstring::npos) << error_.detail;
+}
+
+}  // namespace
+}  // namespace qv::test

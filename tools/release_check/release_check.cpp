@@ -1,0 +1,102 @@
+#include "release_check.h"
+
+#include "console_progress.h"
+
+#include "foundation/log.h"
+#include "foundation/paths.h"
+#include "foundation/text.h"
+#include "foundation/versions.h"
+#include "setup/core/options.h"
+#include "setup/core/setup_context.h"
+#include "setup/core/setup_error.h"
+#include "setup/release/http_client.h"
+#include "setup/release/payload_download.h"
+#include "setup/release/release_discovery.h"
+
+namespace qv {
+namespace {
+
+struct CheckOptions {
+    std::wstring baseUrl;
+    std::wstring version;
+    bool download = false;
+};
+
+const wchar_t* const usage =
+    L"Usage: release-check.exe --base-url URL [--version x.y.z] [--download]\r\n"
+    L"  --base-url URL   the release server's origin, such as https://releases.example.com\r\n"
+    L"  --version x.y.z  check this version instead of the latest\r\n"
+    L"  --download       also download the payload and prove its SHA-256";
+
+// False with a message for a command line the tool cannot run.
+bool parseArguments(const std::vector<std::wstring>& arguments, CheckOptions& options,
+                    std::wstring& error) {
+    for (size_t i = 1; i < arguments.size(); ++i) {
+        const std::wstring& argument = arguments[i];
+        bool hasValue = i + 1 < arguments.size();
+        if (argument == L"--download") {
+            options.download = true;
+        } else if ((argument == L"--base-url" || argument == L"--version") && !hasValue) {
+            error = argument + L" needs a value";
+            return false;
+        } else if (argument == L"--base-url") {
+            options.baseUrl = arguments[++i];
+        } else if (argument == L"--version") {
+            options.version = arguments[++i];
+        } else {
+            error = L"Unknown option " + argument;
+            return false;
+        }
+    }
+    while (!options.baseUrl.empty() && options.baseUrl.back() == L'/') options.baseUrl.pop_back();
+    if (options.baseUrl.empty()) {
+        error = L"--base-url is required";
+        return false;
+    }
+    if (!options.version.empty() && !parseVersion(options.version)) {
+        error = L"Not a version: " + options.version;
+        return false;
+    }
+    return true;
+}
+
+void printManifest(const SetupContext& context) {
+    writeLine(L"Version: " + context.releaseVersion);
+    writeLine(L"Payload: " + context.payloadUrl);
+    writeLine(L"SHA-256: " + fromUtf8(context.payloadSha256));
+    writeLine(formatText(L"Payload size: %llu bytes", context.payloadSize));
+    writeLine(formatText(L"Unpacked size: %llu bytes", context.unpackedSize));
+    writeLine(formatText(L"Longest path: %d characters", context.longestPath));
+}
+
+}  // namespace
+
+int runReleaseCheck(const std::vector<std::wstring>& arguments) {
+    CheckOptions check;
+    std::wstring problem;
+    if (!parseArguments(arguments, check, problem)) {
+        writeLine(problem);
+        writeLine(usage);
+        return releaseCheckBadCommandLine;
+    }
+    openLog(joinPath(tempFolder(), L"QuorvelAI-ReleaseCheck.log"));
+    HttpClient client(userAgent);
+    ConsoleProgress progress(client);
+    SetupOptions options;
+    options.baseUrl = check.baseUrl;
+    options.version = check.version;
+    SetupContext context(options, &progress, &client);
+    try {
+        DiscoverRelease(context);
+        printManifest(context);
+        if (check.download) writeLine(L"Proved payload: " + DownloadPayload(context));
+    } catch (const SetupError& error) {
+        writeLine(errorReport(error, L"", context.releaseVersion.empty() ? check.version
+                                                                         : context.releaseVersion));
+        return releaseCheckFailed;
+    }
+    writeLine(L"OK");
+    return releaseCheckOk;
+}
+
+}  // namespace qv
