@@ -479,5 +479,39 @@ class ServerShutdownTest(unittest.TestCase):
         self.assertFalse(os.path.exists(port_file))
 
 
+class WithServerScriptTest(unittest.TestCase):
+    # Catches the wrapper not exporting working URLs, not handing back the
+    # command's exit status, or leaving its server running afterwards.
+    def test_runs_command_against_a_live_server(self):
+        temp = tempfile.mkdtemp(prefix="qv-with-")
+        self.addCleanup(shutil.rmtree, temp)
+        root = make_app(os.path.join(temp, "root"), {"versions.json": b"{}"})
+        probe = os.path.join(temp, "probe.json")
+        script = (
+            "import json, os, ssl, sys, urllib.request\n"
+            "ca = ssl.create_default_context(cafile=os.environ['QV_TEST_CERT_DIR'] + '/ca.crt')\n"
+            "got = {k: v for k, v in os.environ.items() if k.startswith('QV_TEST_')}\n"
+            "got['http'] = urllib.request.urlopen(got['QV_TEST_HTTP_URL'] + '/versions.json').read().decode()\n"
+            "got['https'] = urllib.request.urlopen(got['QV_TEST_HTTPS_URL'] + '/versions.json', context=ca).read().decode()\n"
+            "json.dump(got, open(sys.argv[1], 'w'))\n"
+            "sys.exit(5)\n")
+        env = {k: v for k, v in os.environ.items() if k not in ("QV_WINE_RUN", "QV_BIN_DIR")}
+        env["QV_TEST_CERT_DIR"] = os.path.join(temp, "certs")
+        env["TMPDIR"] = temp
+        result = subprocess.run([os.path.join(HERE, "with_server.sh"), root, "--",
+                                 sys.executable, "-c", script, probe],
+                                env=env, capture_output=True, text=True, timeout=60)
+        self.assertEqual(result.returncode, 5, result.stderr)
+        with open(probe, encoding="utf-8") as file:
+            got = json.load(file)
+        self.assertEqual((got["http"], got["https"]), ("{}", "{}"))
+        self.assertEqual(got["QV_TEST_RELEASE_ROOT"], root)
+        self.assertTrue(got["QV_TEST_HTTPS_URL"].startswith("https://localhost:"))
+        self.assertTrue(got["QV_TEST_HTTPS_UNTRUSTED_URL"].startswith("https://localhost:"))
+        port = int(got["QV_TEST_HTTP_URL"].rsplit(":", 1)[1])
+        with self.assertRaises(OSError):
+            socket.create_connection(("127.0.0.1", port), timeout=2).close()
+
+
 if __name__ == "__main__":
     unittest.main()
