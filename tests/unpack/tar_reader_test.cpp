@@ -344,7 +344,9 @@ TEST(TarReader, ChecksumFieldForms) {
         header.checksumText = c.text;
         ReadOutcome outcome = readAll(TarBuilder().entry(header, "").end().bytes());
         EXPECT_EQ(outcome.ok, c.ok) << testing::PrintToString(c.text);
-        if (!c.ok) EXPECT_EQ(outcome.error, checksumError);
+        if (!c.ok) {
+            EXPECT_EQ(outcome.error, checksumError);
+        }
     }
 }
 
