@@ -70,12 +70,19 @@ bool DiskSink::BeginFile(const std::wstring& relativePath, uint64_t size) {
 }
 
 // Claims the file's whole size at once so that a full disk shows at the
-// start of the file. Only a full disk counts: a volume that cannot set the
-// end of file early still gets the data written normally.
+// start of the file. The allocation request makes the volume set the space
+// aside (a bare end of file can stay sparse on some file systems); the end of
+// file then fixes the size. Only a full disk counts: a volume that cannot do
+// either early still gets the data written normally.
 bool DiskSink::reserve(uint64_t size) {
     if (size == 0) return true;
-    LARGE_INTEGER end;
-    end.QuadPart = static_cast<LONGLONG>(std::min<uint64_t>(size, INT64_MAX));
+    FILE_ALLOCATION_INFO allocation;
+    allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(std::min<uint64_t>(size, INT64_MAX));
+    if (!SetFileInformationByHandle(handle_.get(), FileAllocationInfo, &allocation,
+                                    sizeof allocation) &&
+        GetLastError() == ERROR_DISK_FULL)
+        return report(currentFile_, ERROR_DISK_FULL);
+    LARGE_INTEGER end = allocation.AllocationSize;
     if (!SetFilePointerEx(handle_.get(), end, nullptr, FILE_BEGIN) || !SetEndOfFile(handle_.get())) {
         DWORD error = GetLastError();
         if (error == ERROR_DISK_FULL) return report(currentFile_, error);
@@ -92,10 +99,11 @@ bool DiskSink::Write(const uint8_t* bytes, size_t length) {
         DWORD written = 0;
         if (!WriteFile(handle_.get(), bytes, piece, &written, nullptr))
             return report(currentFile_, GetLastError());
-        // A write that succeeds but takes less than asked means the volume
-        // took no more; without this the failure would carry no error code
-        // and pass for damaged data.
-        if (written != piece) return report(currentFile_, ERROR_HANDLE_DISK_FULL);
+        // A write that succeeds with fewer bytes is continued: the next
+        // attempt either goes on or fails with the real error. One that
+        // takes nothing at all would loop forever, and without an error code
+        // of its own would pass for damaged data.
+        if (written == 0) return report(currentFile_, ERROR_HANDLE_DISK_FULL);
         result_.bytes += written;
         bytes += written;
         length -= written;
