@@ -17,6 +17,7 @@ struct HttpClient::Attempt {
     End end = End::Retry;
     std::wstring text;      // why the attempt failed
     uint64_t written = 0;   // bytes this attempt added to the file
+    uint64_t reached = 0;   // the file's size when the attempt ended
     bool final = false;     // another attempt cannot help
 };
 
@@ -50,6 +51,7 @@ DownloadOutcome HttpClient::Download(const std::wstring& url, const std::wstring
     if (cancelled()) return DownloadOutcome::Cancelled;
     std::vector<char> buffer(downloadBuffer);
     int32_t failures = 0;
+    uint64_t furthest = 0;
     for (;;) {
         Attempt attempt = downloadOnce(url, partPath, expectedSize, progress, buffer);
         if (attempt.end == Attempt::End::Complete) return DownloadOutcome::Complete;
@@ -60,14 +62,19 @@ DownloadOutcome HttpClient::Download(const std::wstring& url, const std::wstring
         }
         if (cancelled()) return DownloadOutcome::Cancelled;
         // Progress proves the line works, so only failures in a row count.
-        failures = attempt.written > 0 ? 1 : failures + 1;
+        // Bytes that only cover ground already won are no progress: a server
+        // whose file is shorter than expected, or that drops every whole-file
+        // answer at the same place, would otherwise be asked forever.
+        bool progressed = attempt.written > 0 && attempt.reached > furthest;
+        if (progressed) furthest = attempt.reached;
+        failures = progressed ? 1 : failures + 1;
         logWarn(L"Download of %ls stopped (failure %d of %d): %ls", url.c_str(), failures,
                 maxDownloadFailures_, attempt.text.c_str());
         if (attempt.final || failures >= maxDownloadFailures_) {
             errorText = attempt.text;
             return DownloadOutcome::Failed;
         }
-        DWORD wait = schedule_.downloadPauses[attempt.written > 0 ? 0 : failures - 1];
+        DWORD wait = schedule_.downloadPauses[progressed ? 0 : failures - 1];
         if (pause(wait) || cancelled()) return DownloadOutcome::Cancelled;
     }
 }
@@ -170,6 +177,7 @@ HttpClient::Attempt HttpClient::receiveToFile(HttpResponse& response, const std:
     }
     file.reset();
     clearCurrent(request);
+    attempt.reached = have;
     if (readFailed) return attempt;
     uint64_t size = fileSize(partPath);
     if (total != 0 && size < total) {

@@ -165,7 +165,7 @@ TEST_F(Discovery, UnparsableManifestIsNet4) {
     publishManifest("1.0.0", "{\"version\":\"1.0.0\",");
     EXPECT_EQ(discover(L"1.0.0"), L"QV-NET-4");
     EXPECT_EQ(error_.message, L"The install information for version 1.0.0 is damaged.");
-    EXPECT_EQ(error_.detail.substr(error_.detail.find(L'\n')), L"\nunexpected end");
+    EXPECT_EQ(error_.detail.substr(error_.detail.find(L'\n')), L"\nexpected key");
     publishManifest("1.0.0", "[1]");
     EXPECT_EQ(discover(L"1.0.0"), L"QV-NET-4");
     EXPECT_EQ(error_.detail.back(), L'\n');  // no JSON error for a non-object
