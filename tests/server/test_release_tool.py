@@ -461,20 +461,34 @@ class ServerTests(unittest.TestCase):
 
 
 class ServerShutdownTest(unittest.TestCase):
-    # Catches a server that ignores SIGTERM or leaves its port file behind
-    # (a later reader would take it for a live server).
-    def test_sigterm_stops_and_removes_port_file(self):
+    def start(self, *extra):
         temp = tempfile.mkdtemp(prefix="qv-stop-")
         self.addCleanup(shutil.rmtree, temp)
         port_file = os.path.join(temp, "port")
         server = subprocess.Popen([sys.executable, "-B", TOOL, "serve", "--root", temp,
-                                   "--port-file", port_file],
+                                   "--port-file", port_file, *extra],
                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
+        self.addCleanup(lambda: server.poll() is None and server.kill())
         deadline = time.monotonic() + 10
         while not os.path.exists(port_file) and time.monotonic() < deadline:
             time.sleep(0.05)
         self.assertTrue(int(read(port_file)) > 0)
+        return server, port_file
+
+    # Catches a server that ignores SIGTERM or leaves its port file behind
+    # (a later reader would take it for a live server).
+    def test_sigterm_stops_and_removes_port_file(self):
+        server, port_file = self.start()
         server.send_signal(signal.SIGTERM)
+        self.assertEqual(server.wait(timeout=10), 0)
+        self.assertFalse(os.path.exists(port_file))
+
+    # Catches a server that outlives the wrapper that started it.
+    def test_stops_when_its_parent_is_gone(self):
+        parent = subprocess.Popen(["sleep", "60"])
+        server, port_file = self.start("--parent-pid", str(parent.pid))
+        parent.kill()
+        parent.wait()
         self.assertEqual(server.wait(timeout=10), 0)
         self.assertFalse(os.path.exists(port_file))
 

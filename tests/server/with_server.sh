@@ -66,7 +66,7 @@ trust_test_ca() {
   --cert "$certs/server.crt" --key "$certs/server.key" \
   --untrusted-https-port 0 --untrusted-https-port-file "$work/untrusted.port" \
   --untrusted-cert "$certs/untrusted-server.crt" --untrusted-key "$certs/untrusted-server.key" \
-  --request-log "$work/requests.log" </dev/null >"$work/server.log" 2>&1 &
+  --request-log "$work/requests.log" --parent-pid $$ </dev/null >"$work/server.log" 2>&1 &
 pid=$!
 
 stop_server() {
@@ -80,6 +80,9 @@ stop_server() {
   wait "$pid" 2>/dev/null
 }
 trap stop_server EXIT
+# A signal should stop the server too, not only a normal end.
+trap 'exit 143' TERM
+trap 'exit 130' INT
 
 for tries in $(seq 100); do
   [ -s "$work/http.port" ] && [ -s "$work/https.port" ] && [ -s "$work/untrusted.port" ] && break

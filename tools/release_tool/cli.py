@@ -75,6 +75,8 @@ def _parser():
     srv.add_argument("--untrusted-cert")
     srv.add_argument("--untrusted-key")
     srv.add_argument("--request-log", help="file that gets one JSON line per request")
+    srv.add_argument("--parent-pid", type=int,
+                     help="stop when the process with this id has ended")
     return parser
 
 

@@ -79,6 +79,16 @@ def _listeners(options):
     return wanted
 
 
+def _alive(pid):
+    try:
+        os.kill(pid, 0)
+    except ProcessLookupError:
+        return False
+    except PermissionError:
+        pass
+    return True
+
+
 def serve(options):
     """Serves until SIGTERM or SIGINT; returns the exit code."""
     faults, journal = FaultBook(), RequestJournal(options.request_log)
@@ -102,7 +112,10 @@ def serve(options):
     for thread in threads:
         thread.start()
     while not stop.wait(1.0):
-        pass
+        if options.parent_pid and not _alive(options.parent_pid):
+            # The test wrapper that started this server was killed (a test
+            # timeout, say); a server left running would outlive every test.
+            break
     for server in servers:
         server.shutdown()
         server.server_close()
