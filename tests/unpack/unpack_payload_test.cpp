@@ -169,6 +169,27 @@ TEST(UnpackPayload, StagingFolderCannotBeMade) {
     EXPECT_FALSE(run.error.retryable);
 }
 
+// A staging path left as a folder link must be unlinked, not emptied:
+// removing through it would delete the files of the folder it points to.
+TEST(UnpackPayload, StagingFolderLinkIsUnlinkedNotEmptied) {
+    TempFolder temp;
+    std::wstring target = temp / L"elsewhere";
+    test::makeFolders(target);
+    test::writeFile(target + L"\\keep.txt", "not ours");
+    std::wstring stage = temp / L"stage";
+    if (!CreateSymbolicLinkW(longPath(stage).c_str(), longPath(target).c_str(),
+                             SYMBOLIC_LINK_FLAG_DIRECTORY |
+                                 SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) ||
+        !(GetFileAttributesW(longPath(stage).c_str()) & FILE_ATTRIBUTE_REPARSE_POINT))
+        GTEST_SKIP() << "folder links cannot be made here (error " << GetLastError() << ")";
+    test::RecordingProgress progress;
+    StepRun run = runStep(progress, test::fixture(L"gnu-ustar.tar.xz"), stage);
+    ASSERT_FALSE(run.threw) << testing::PrintToString(run.error.detail);
+    EXPECT_EQ(test::readFile(target + L"\\keep.txt"), "not ours");
+    EXPECT_FALSE(isFile(target + L"\\readme.txt"));
+    EXPECT_TRUE(isFile(stage + L"\\readme.txt"));
+}
+
 struct MappingCase {
     uint32_t errorCode;
     const wchar_t* code;
