@@ -144,9 +144,12 @@ HttpClient::Attempt HttpClient::receiveToFile(HttpResponse& response, const std:
         clearCurrent(request);
         return ended(Attempt::End::Failed, writeError(partPath, error));
     }
-    if (append) {
-        LARGE_INTEGER zero = {};
-        SetFilePointerEx(file.get(), zero, nullptr, FILE_END);
+    LARGE_INTEGER zero = {};
+    if (append && !SetFilePointerEx(file.get(), zero, nullptr, FILE_END)) {
+        // Writing at the start instead would corrupt the file.
+        DWORD error = GetLastError();
+        clearCurrent(request);
+        return ended(Attempt::End::Failed, writeError(partPath, error));
     }
     Attempt attempt;
     bool readFailed = false;
