@@ -45,7 +45,14 @@ public:
         check(inFile_ && !stopped && bytes && length > 0, "write outside a file");
         received_ += length;
         check(received_ <= expected_, "more data than the entry declared");
-        return answer();
+        // Pieces change how many Write calls there are, so a refusal here
+        // goes by bytes, which both ways of feeding reach alike.
+        written_ += length;
+        if (refuseAfterBytes != 0 && written_ >= refuseAfterBytes) {
+            stopped = true;
+            return false;
+        }
+        return true;
     }
     bool EndFile() override {
         check(inFile_ && !stopped, "end outside a file");
@@ -54,8 +61,10 @@ public:
         events.push_back(L"e");
         return answer();
     }
-    // Refuse the call number refuseAt (0: never), to exercise the stop.
+    // Refuse the folder, file or end call number refuseAt, or the write that
+    // reaches refuseAfterBytes in all (0: never), to exercise the stop.
     unsigned refuseAt = 0;
+    uint64_t refuseAfterBytes = 0;
 
 private:
     void checkPath(const std::wstring& path) {
@@ -72,6 +81,7 @@ private:
     bool inFile_ = false;
     uint64_t expected_ = 0;
     uint64_t received_ = 0;
+    uint64_t written_ = 0;
     unsigned calls_ = 0;
 };
 
@@ -85,6 +95,7 @@ struct Run {
 Run feed(const uint8_t* data, size_t size, uint32_t seed, unsigned refuseAt) {
     CheckingSink sink;
     sink.refuseAt = refuseAt;
+    sink.refuseAfterBytes = refuseAt * 100;
     qv::TarReader reader(sink);
     bool ok = true;
     size_t pos = 0;
