@@ -31,10 +31,11 @@ rng = random.Random(mb)
 total = mb * 1000 * 1000
 words = [w.strip() for w in open("/usr/share/dict/words")] if os.path.exists("/usr/share/dict/words") else \
     ["alpha", "beta", "gamma", "delta", "render", "script", "module", "value", "player", "vector"]
-# A third as small text files (0.5-16 KB) in nested folders.
+# A third as small text files (0.5-16 KB), about 25 to a folder, two levels
+# deep, in the order a real tree has them.
 text_goal, written, n = total // 3, 0, 0
 while written < text_goal:
-    folder = os.path.join(tree, "resources", "m%02d" % (n % 37), "p%03d" % (n % 211))
+    folder = os.path.join(tree, "resources", "m%02d" % (n // 500), "p%03d" % (n // 25 % 20))
     os.makedirs(folder, exist_ok=True)
     size = rng.randint(512, 16384)
     lines, length = [], 0
@@ -73,14 +74,16 @@ PY
 
 now() { date +%s.%N; }
 
-# Best of two runs each; the first run also warms the page cache.
+# Best of three runs each; the first run also warms the page cache.
 bench_size() {
   local mb=$1 payload=$work/payload-$1.tar.xz
   local unpacked
   unpacked=$(xz -dc "$payload" | tar -tvf - | awk '{s += $3} END {print s}')
   local ref_best=999999 ours_best=999999 peak_kb=0
-  for round in 1 2; do
+  for round in 1 2 3; do
     rm -rf "$drive/bench-ref" && mkdir -p "$drive/bench-ref"
+    # Dirty pages of the previous run must not be flushed into this one.
+    sync
     local t0 t1
     t0=$(now)
     xz -dc "$payload" | tar -x -C "$drive/bench-ref"
@@ -89,6 +92,7 @@ bench_size() {
     rm -rf "$drive/bench-ref"
 
     rm -rf "$drive/bench-ours"
+    sync
     t0=$(now)
     /usr/bin/time -v -o "$work/time-$mb.txt" "$build/wine-run.sh" "$check" "Z:$payload" 'C:\bench-ours' \
       >"$work/out-$mb.txt" 2>&1

@@ -21,7 +21,8 @@ using ProgressCallback = std::function<bool(uint64_t, uint64_t)>;
 // result says why; files written so far stay on disk for the caller to
 // remove, and every failure except an unopenable payload is logged as
 // "Unpack failed after %llu files: %ls". At most 1 MiB of compressed and
-// 4 MiB of decompressed data are held at once.
+// 4 MiB of decompressed data are held at once. Decompression runs on a
+// thread of its own; the sink and the callback run on the calling thread.
 UnpackResult UnpackTarXz(const std::wstring& payloadPath, const std::wstring& stagingFolder,
                          const ProgressCallback& progress);
 
