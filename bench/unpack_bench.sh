@@ -7,6 +7,9 @@
 # ($QV_BUILD_DIR or build/) at 100 MB and 200 MB unpacked.
 # Prints per size: seconds and MB/s of both, the ratio ours / reference
 # (target >= 0.8) and the peak resident memory of the Wine process.
+# With QV_BENCH_TMPFS=1 (needs mount rights) the same runs are repeated in a
+# tmpfs mounted inside drive_c, which leaves out the disk and shows the
+# unpack code's own cost against tar's.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${QV_BUILD_DIR:-$here/build}
@@ -17,8 +20,15 @@ mkdir -p "$work"
 wine_dir=$build/wine
 prefix=$wine_dir/prefix
 "$here/tests/wine/prefix.sh" start "$wine_dir"
-trap '"$here/tests/wine/prefix.sh" stop "$wine_dir"' EXIT
+tmpfs_mounted=0
+cleanup() {
+  if [ "$tmpfs_mounted" = 1 ]; then umount "$prefix/drive_c/bench-tmpfs" || true; fi
+  "$here/tests/wine/prefix.sh" stop "$wine_dir"
+}
+trap cleanup EXIT
 drive=$prefix/drive_c
+win_drive='C:'
+
 
 make_payload() {  # make_payload MB -> $work/payload-MB.tar.xz
   local mb=$1 tree=$work/tree-$1
@@ -94,7 +104,7 @@ bench_size() {
     rm -rf "$drive/bench-ours"
     sync
     t0=$(now)
-    /usr/bin/time -v -o "$work/time-$mb.txt" "$build/wine-run.sh" "$check" "Z:$payload" 'C:\bench-ours' \
+    /usr/bin/time -v -o "$work/time-$mb.txt" "$build/wine-run.sh" "$check" "Z:$payload" "$win_drive\\bench-ours" \
       >"$work/out-$mb.txt" 2>&1
     t1=$(now)
     ours_best=$(echo "$t1 $t0 $ours_best" | awk '{d = $1 - $2; print (d < $3) ? d : $3}')
@@ -116,6 +126,19 @@ done
 /usr/bin/time -v -o "$work/time-idle.txt" "$build/wine-run.sh" "$check" >/dev/null 2>&1 || true
 idle=$(awk -F: '/Maximum resident set size/ {gsub(/ /, "", $2); print $2}' "$work/time-idle.txt")
 echo "payload-check with a bad command line (Wine's baseline): peak RSS $(echo "$idle" | awk '{printf "%.1f", $1 / 1024}') MiB"
+echo "In drive_c on disk:"
 for mb in 100 200; do
   bench_size "$mb"
 done
+if [ "${QV_BENCH_TMPFS:-0}" = 1 ]; then
+  mkdir -p "$prefix/drive_c/bench-tmpfs"
+  if mount -t tmpfs -o size=1200m tmpfs "$prefix/drive_c/bench-tmpfs"; then
+    tmpfs_mounted=1
+    drive=$prefix/drive_c/bench-tmpfs
+    win_drive='C:\bench-tmpfs'
+    echo "In a tmpfs inside drive_c:"
+    for mb in 100 200; do
+      bench_size "$mb"
+    done
+  fi
+fi
