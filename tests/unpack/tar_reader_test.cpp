@@ -263,6 +263,7 @@ TEST(TarReader, PaxRecords) {
         {"3 path=x\n", nullptr},         // too short: the rest is no record
         {"2 x", nullptr},                // the space is the record's last byte
         {"1 ", nullptr},
+        {"2 " + paxRecord("path", "a"), nullptr},  // only the space rule catches this one
         {paxRecord("path", "a") + "x", nullptr},
     };
     for (const PaxCase& c : cases) {
