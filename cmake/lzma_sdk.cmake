@@ -12,3 +12,6 @@ add_library(lzma_xz STATIC
   ${sdk}/XzCrc64.c ${sdk}/XzCrc64Opt.c ${sdk}/XzDec.c)
 target_include_directories(lzma_xz SYSTEM PUBLIC ${sdk})
 target_compile_options(lzma_xz PRIVATE -w)
+# Only the single-threaded decoder is compiled; without Z7_ST XzDec.c refers
+# to the multi-threaded MtDec_* functions and the link fails.
+target_compile_definitions(lzma_xz PUBLIC Z7_ST)

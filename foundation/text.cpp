@@ -41,6 +41,10 @@ std::string toHex(const void* bytes, size_t length) {
     return result;
 }
 
+namespace {
+constexpr size_t maxFormattedLength = size_t(1) << 26;  // 64 Mi characters
+}  // namespace
+
 std::wstring formatTextV(const wchar_t* format, va_list args) {
     std::vector<wchar_t> buffer(256);
     for (;;) {
@@ -52,6 +56,9 @@ std::wstring formatTextV(const wchar_t* format, va_list args) {
         // the room may have been cut as well.
         if (written >= 0 && static_cast<size_t>(written) < buffer.size() - 1)
             return std::wstring(buffer.data(), static_cast<size_t>(written));
+        // A format that fails for another reason than room (an argument that
+        // cannot be converted) would otherwise grow the buffer forever.
+        if (buffer.size() >= maxFormattedLength) return format;
         buffer.resize(buffer.size() * 2);
     }
 }

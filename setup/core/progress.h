@@ -1,9 +1,15 @@
 // How setup steps report progress and learn that the user wants to stop.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 
 namespace qv {
+
+// (bytes done, bytes total; 0 when unknown) -> true to go on, false to stop.
+// Used by the download, the hashing and the unpack.
+using ProgressCallback = std::function<bool(uint64_t done, uint64_t total)>;
 
 // Called on the thread that runs the steps; implementations must not block
 // for long (keepWaitingForApp may take about a second).

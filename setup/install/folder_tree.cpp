@@ -61,7 +61,11 @@ bool createFolderTree(const std::wstring& path, DWORD* errorCode) {
 bool removeTree(const std::wstring& path, std::wstring* firstFailure) {
     if (!isFolder(path)) return true;
     std::wstring root = longPath(fullPath(path));
-    bool ok = removeContents(root, firstFailure);
+    // A junction or link given as the tree itself is unlinked, never entered:
+    // emptying it would delete files of the folder it points to.
+    DWORD attributes = GetFileAttributesW(root.c_str());
+    bool isLink = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    bool ok = isLink || removeContents(root, firstFailure);
     if (!RemoveDirectoryW(root.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
         noteFailure(firstFailure, root);
         ok = false;

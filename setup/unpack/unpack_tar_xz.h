@@ -4,16 +4,12 @@
 
 #include "unpack_result.h"
 
+#include "setup/core/progress.h"
+
 #include <cstdint>
-#include <functional>
 #include <string>
 
 namespace qv {
-
-// (bytes done, bytes total) -> true to go on, false to stop. The same alias
-// as the HTTP client's, so the download, the hashing and the unpack share
-// one kind of callback.
-using ProgressCallback = std::function<bool(uint64_t, uint64_t)>;
 
 // Unpacks payloadPath into stagingFolder (which should exist). Progress is
 // reported in compressed bytes consumed against the payload's size; a false

@@ -89,6 +89,23 @@ TEST(RemoveTree, GoesOnAfterAFailureAndNamesTheFirst) {
     EXPECT_TRUE(removeTree(root));
 }
 
+// Catches a tree given as a folder link being emptied through the link,
+// which would delete the files of the folder it points to.
+TEST(RemoveTree, UnlinksALinkRootWithoutTouchingItsTarget) {
+    TempFolder temp;
+    std::wstring target = temp / L"target";
+    test::makeFolders(target);
+    test::writeFile(target + L"\\keep.txt", "not ours");
+    std::wstring link = temp / L"link";
+    if (!CreateSymbolicLinkW(longPath(link).c_str(), longPath(target).c_str(),
+                             SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) ||
+        !(GetFileAttributesW(longPath(link).c_str()) & FILE_ATTRIBUTE_REPARSE_POINT))
+        GTEST_SKIP() << "folder links cannot be made here";
+    EXPECT_TRUE(removeTree(link));
+    EXPECT_FALSE(isFolder(link));
+    EXPECT_EQ(test::readFile(target + L"\\keep.txt"), "not ours");
+}
+
 // Catches a free-space query that fails for folders not made yet.
 TEST(FreeDiskSpace, WalksUpToAnExistingFolder) {
     TempFolder temp;
