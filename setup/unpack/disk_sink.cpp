@@ -72,8 +72,10 @@ bool DiskSink::BeginFile(const std::wstring& relativePath, uint64_t size) {
 // Claims the file's whole size at once so that a full disk shows at the
 // start of the file. The allocation request makes the volume set the space
 // aside (a bare end of file can stay sparse on some file systems); the end of
-// file then fixes the size. Only a full disk counts: a volume that cannot do
-// either early still gets the data written normally.
+// file then fixes the size. Both are set by handle, without moving the file
+// pointer: each call is a round trip to the file system, and an install
+// creates thousands of small files. Only a full disk counts: a volume that
+// cannot do either early still gets the data written normally.
 bool DiskSink::reserve(uint64_t size) {
     if (size == 0) return true;
     FILE_ALLOCATION_INFO allocation;
@@ -82,14 +84,12 @@ bool DiskSink::reserve(uint64_t size) {
                                     sizeof allocation) &&
         GetLastError() == ERROR_DISK_FULL)
         return report(currentFile_, ERROR_DISK_FULL);
-    LARGE_INTEGER end = allocation.AllocationSize;
-    if (!SetFilePointerEx(handle_.get(), end, nullptr, FILE_BEGIN) || !SetEndOfFile(handle_.get())) {
-        DWORD error = GetLastError();
-        if (error == ERROR_DISK_FULL) return report(currentFile_, error);
-    }
-    LARGE_INTEGER start;
-    start.QuadPart = 0;
-    SetFilePointerEx(handle_.get(), start, nullptr, FILE_BEGIN);
+    FILE_END_OF_FILE_INFO endOfFile;
+    endOfFile.EndOfFile = allocation.AllocationSize;
+    if (!SetFileInformationByHandle(handle_.get(), FileEndOfFileInfo, &endOfFile,
+                                    sizeof endOfFile) &&
+        GetLastError() == ERROR_DISK_FULL)
+        return report(currentFile_, ERROR_DISK_FULL);
     return true;
 }
 
