@@ -1,6 +1,5 @@
 #include "entry.h"
 
-#include "mode_dispatch.h"
 #include "options.h"
 
 #include "foundation/command_line.h"
@@ -22,7 +21,7 @@ void showError(const std::wstring& text) {
 
 }  // namespace
 
-int runSetupEntry(HINSTANCE instance) {
+int runSetupEntry(HINSTANCE instance, ModeRunner runMode) {
     // The result is ignored: a thread that already has COM keeps working.
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
 
@@ -49,7 +48,7 @@ int runSetupEntry(HINSTANCE instance) {
 
     if (equalsIgnoreCase(fileNamePart(program), L"Uninstall.exe")) options.uninstall = 1;
 
-    int result = runSetupMode(options, instance);
+    int result = runMode(options, instance);
     logInfo(L"Exit code %d", result);
     CoUninitialize();
     return result;

@@ -11,7 +11,7 @@
 #include "foundation/text.h"
 #include "setup/core/progress.h"
 #include "setup/core/setup_error.h"
-#include "setup/install/folder_tree.h"
+#include "foundation/folder_tree.h"
 
 namespace qv {
 namespace {

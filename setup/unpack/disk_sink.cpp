@@ -1,6 +1,6 @@
 #include "disk_sink.h"
 
-#include "setup/install/folder_tree.h"
+#include "foundation/folder_tree.h"
 
 #include "foundation/files.h"
 #include "foundation/handles.h"

@@ -5,7 +5,7 @@
 #include "setup/core/progress.h"
 #include "setup/core/setup_context.h"
 #include "setup/core/setup_error.h"
-#include "setup/install/folder_tree.h"
+#include "foundation/folder_tree.h"
 
 #include "foundation/log.h"
 #include "foundation/paths.h"

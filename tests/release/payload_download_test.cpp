@@ -5,7 +5,7 @@
 #include "setup/core/options.h"
 #include "setup/core/setup_context.h"
 #include "setup/core/setup_error.h"
-#include "setup/install/folder_tree.h"
+#include "foundation/folder_tree.h"
 #include "setup/release/download_meter.h"
 #include "setup/release/payload_download.h"
 #include "setup/release/sha256_file.h"

@@ -7,7 +7,7 @@
 #include "setup/core/progress.h"
 #include "setup/core/setup_context.h"
 #include "setup/core/setup_error.h"
-#include "setup/install/folder_tree.h"
+#include "foundation/folder_tree.h"
 #include "setup/unpack/unpack_payload.h"
 
 #include "foundation/paths.h"

@@ -1,4 +1,4 @@
-#include "setup/install/folder_tree.h"
+#include "foundation/folder_tree.h"
 
 #include "foundation/files.h"
 #include "foundation/paths.h"

@@ -1,0 +1,10 @@
+#include "timings.h"
+
+namespace qv {
+
+Timings& timings() {
+    static Timings value;
+    return value;
+}
+
+}  // namespace qv

@@ -1,0 +1,3 @@
+#include "folder_check.h"
+
+namespace qv {}  // namespace qv

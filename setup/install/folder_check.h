@@ -1,0 +1,37 @@
+// Choosing and checking the install folder before anything is downloaded.
+#pragma once
+
+#include "setup/core/setup_context.h"
+
+#include <string>
+#include <vector>
+
+namespace qv {
+
+// %LOCALAPPDATA%\QuorvelAI.
+std::wstring defaultInstallFolder();
+// The folder exists and holds an install of ours or of the Squirrel-based
+// installer.
+bool holdsInstall(const std::wstring& folder);
+// "InstallLocation" of the uninstall entry, as stored; empty when missing
+// or unreadable.
+std::wstring readInstallLocation();
+// The registered install when it still holds one, else the default folder
+// when it does, else empty.
+std::wstring registeredInstallFolder();
+
+// The problem text of folder for this release (empty when usable); the
+// problem code ("QV-DIR-1", ...) goes to *code when given. Never throws.
+std::wstring checkInstallFolder(const SetupContext& context, const std::wstring& folder,
+                                std::wstring* code = nullptr);
+
+// %USERPROFILE%\QuorvelAI, then %SystemDrive%\QuorvelAI when it does not exist yet.
+std::vector<std::wstring> fallbackFolderCandidates();
+// The first candidate that passes the check; empty when none does.
+std::wstring findFallbackFolder(const SetupContext& context);
+
+// The short text the window shows for a problem code beside a fallback.
+// isProjectsFolder picks the projects-folder text for QV-DIR-4.
+std::wstring shortFolderProblem(const std::wstring& code, const std::wstring& problemText = L"");
+
+}  // namespace qv

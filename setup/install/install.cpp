@@ -1,0 +1,3 @@
+#include "install.h"
+
+namespace qv {}  // namespace qv

@@ -1,0 +1,3 @@
+#include "install_layout.h"
+
+namespace qv {}  // namespace qv

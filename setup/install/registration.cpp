@@ -1,0 +1,3 @@
+#include "registration.h"
+
+namespace qv {}  // namespace qv

@@ -1,0 +1,35 @@
+// The uninstaller copy, the per-user uninstall entry and the attribution stamp.
+#pragma once
+
+#include "setup/core/setup_context.h"
+
+#include <windows.h>
+
+#include <string>
+
+namespace qv {
+
+// Under HKEY_CURRENT_USER.
+inline constexpr const wchar_t* uninstallKeyPath =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QuorvelAI";
+
+// Each opens or creates the key under HKEY_CURRENT_USER and sets one value.
+bool writeRegistryString(const wchar_t* key, const wchar_t* name, const std::wstring& text);
+bool writeRegistryNumber(const wchar_t* key, const wchar_t* name, DWORD number);
+// A REG_SZ or REG_EXPAND_SZ value (expanded) under HKEY_CURRENT_USER;
+// empty when missing or unreadable. name nullptr reads the default value.
+std::wstring readRegistryString(const wchar_t* key, const wchar_t* name);
+
+// Copies the running program to root\Uninstall.exe. Never throws; logs.
+void copyUninstaller(const SetupContext& context, const std::wstring& root);
+// Writes the uninstall entry's values in order. Never throws; logs.
+void writeUninstallEntry(const SetupContext& context, const std::wstring& root);
+
+// The "at_" + 16 letters or digits id in a setup file name; empty when none.
+std::wstring findAttributionId(const std::wstring& fileName);
+// %APPDATA%\quorvelai\attribution.json
+std::wstring attributionStampPath();
+// Writes the stamp once, on a fresh install. Never throws; silent on failure.
+void writeAttributionStamp(const SetupContext& context);
+
+}  // namespace qv

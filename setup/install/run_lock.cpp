@@ -1,0 +1,3 @@
+#include "run_lock.h"
+
+namespace qv {}  // namespace qv

@@ -1,0 +1,3 @@
+#include "running_app.h"
+
+namespace qv {}  // namespace qv

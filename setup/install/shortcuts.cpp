@@ -1,0 +1,3 @@
+#include "shortcuts.h"
+
+namespace qv {}  // namespace qv

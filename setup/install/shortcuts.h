@@ -1,0 +1,45 @@
+// The install's shortcuts: Start menu, desktop and pinned taskbar links.
+#pragma once
+
+#include "setup/core/setup_context.h"
+
+#include <string>
+#include <vector>
+
+namespace qv {
+
+inline constexpr const wchar_t* appUserModelId = L"com.quorvel.aigamebuilder";
+
+struct ShortcutSpec {
+    std::wstring target;
+    std::wstring arguments;
+    std::wstring workingFolder;
+    std::wstring icon;
+    std::wstring description;
+    std::wstring appUserModelId;
+};
+
+// The spec of the install's shortcuts for root.
+ShortcutSpec installShortcutSpec(const std::wstring& root);
+
+// Creates or overwrites the .lnk at path (COM must be initialised). On
+// failure the reason goes to *message when given.
+bool writeShortcut(const std::wstring& path, const ShortcutSpec& spec,
+                   std::wstring* message = nullptr);
+// The link's target; empty when it cannot be read.
+std::wstring readShortcutTarget(const std::wstring& path);
+// The .lnk files of folder (and, when recursive, of its subfolders that are
+// not links), in listing order.
+std::vector<std::wstring> listShortcutFiles(const std::wstring& folder, bool recursive);
+
+// The user's folders; empty when unknown.
+std::wstring desktopFolder();
+std::wstring programsFolder();
+std::wstring startupFolder();
+std::wstring pinnedTaskbarFolder();
+
+// Brings the shortcuts in line with the install in root. Never throws.
+void updateShortcuts(const SetupContext& context, const std::wstring& root, bool createDesktop);
+void notifyShellOfChanges();
+
+}  // namespace qv

@@ -1,0 +1,3 @@
+#include "signature.h"
+
+namespace qv {}  // namespace qv

@@ -1,0 +1,3 @@
+#include "squirrel.h"
+
+namespace qv {}  // namespace qv

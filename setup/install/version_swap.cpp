@@ -1,0 +1,3 @@
+#include "version_swap.h"
+
+namespace qv {}  // namespace qv

@@ -1,0 +1,3 @@
+#include "relaunch.h"
+
+namespace qv {}  // namespace qv

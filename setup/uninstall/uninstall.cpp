@@ -1,0 +1,3 @@
+#include "uninstall.h"
+
+namespace qv {}  // namespace qv

@@ -1,0 +1,20 @@
+// Removing one install: shortcuts, registry entries, the setup-owned
+// entries of the root and, when asked, the user's data folders.
+#pragma once
+
+#include "setup/core/setup_context.h"
+
+#include <string>
+
+namespace qv {
+
+// Throws SetupError QV-UN-1 (no install there), QV-UN-2 (files left), and
+// lets QV-RUN-1, QV-RUN-2 and QV-CANCEL of the running-app wait through.
+void runUninstall(SetupContext& context, const std::wstring& root);
+
+// Removes root's setup-owned entries, then root when it is empty. True when
+// every owned entry went; the first that did not goes to firstFailure when
+// that is empty.
+bool removeOwnedEntries(const std::wstring& root, std::wstring& firstFailure);
+
+}  // namespace qv

@@ -1,0 +1,3 @@
+#include "setup_window.h"
+
+namespace qv {}  // namespace qv
