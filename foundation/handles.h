@@ -99,6 +99,12 @@ struct GdiObjectTraits {
     static void close(Value value) noexcept { DeleteObject(value); }
 };
 
+struct MemoryDcTraits {
+    using Value = HDC;
+    static Value invalid() noexcept { return nullptr; }
+    static void close(Value value) noexcept { DeleteDC(value); }
+};
+
 // File handles from CreateFileW (INVALID_HANDLE_VALUE is invalid).
 using FileHandle = UniqueHandle<FileHandleTraits>;
 // Processes, threads, events, mappings (NULL is invalid).
@@ -109,6 +115,8 @@ using RegKey = UniqueHandle<RegKeyTraits>;
 using LocalMemory = UniqueHandle<LocalMemoryTraits>;
 using LoadedModule = UniqueHandle<ModuleTraits>;
 using GdiObject = UniqueHandle<GdiObjectTraits>;
+// Device contexts from CreateCompatibleDC.
+using MemoryDc = UniqueHandle<MemoryDcTraits>;
 
 // Owns one reference to a COM interface.
 template <typename T>

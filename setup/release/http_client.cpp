@@ -103,6 +103,10 @@ void HttpClient::Cancel() {
     }
 }
 
+void HttpClient::ResetCancel() {
+    if (cancelEvent_) ResetEvent(cancelEvent_.get());
+}
+
 bool HttpClient::cancelled() const {
     return cancelEvent_ && WaitForSingleObject(cancelEvent_.get(), 0) == WAIT_OBJECT_0;
 }

@@ -60,9 +60,12 @@ public:
 
     // From any thread, any number of times: ends a pause at once and closes
     // the request being received, so that a blocked call returns. Every later
-    // Get and Download ends as cancelled straight away.
+    // Get and Download ends as cancelled straight away, until ResetCancel.
     void Cancel();
     bool cancelled() const;
+    // Lets requests run again after a Cancel. Call only while no request is
+    // in progress (between runs of the steps).
+    void ResetCancel();
 
     // One GET attempt. range is the first byte wanted (0: the whole file).
     // True when any answer arrived; otherwise errorText and errorCode say why.

@@ -4,6 +4,7 @@
 
 #include "setup/core/options.h"
 #include "setup/core/progress.h"
+#include "window_steps.h"
 
 #include <windows.h>
 
@@ -12,16 +13,27 @@
 
 namespace qv {
 
+struct WindowState;
+
 class SetupWindow final : public Progress {
 public:
+    // folder is the install folder, or the install root for Uninstall. No
+    // window exists until run.
     SetupWindow(const SetupOptions& options, SetupMode mode, const std::wstring& folder,
                 bool askFirst);
+    // The same with other steps than the real ones.
+    SetupWindow(const SetupOptions& options, SetupMode mode, const std::wstring& folder,
+                bool askFirst, WindowSteps steps);
     ~SetupWindow() override;
     SetupWindow(const SetupWindow&) = delete;
     SetupWindow& operator=(const SetupWindow&) = delete;
 
-    // Shows the window and runs its message loop; returns the exit code.
+    // Shows the window and runs its message loop; returns the exit code:
+    // 0 when the last run succeeded, else 1.
     int run(HINSTANCE instance);
+
+    // The window's state, for the window's own files and its tests.
+    WindowState& state() { return *state_; }
 
     // Progress, called on the worker thread.
     void setStatus(const std::wstring& text) override;
@@ -31,8 +43,9 @@ public:
     bool keepWaitingForApp() override;
 
 private:
-    struct State;
-    std::unique_ptr<State> state_;
+    // Owned; left alive on purpose when a worker outlived the join after
+    // the loop, because that thread still uses it.
+    std::unique_ptr<WindowState> state_;
 };
 
 }  // namespace qv

@@ -1,0 +1,147 @@
+// The window's creation: GDI+, DPI, logo, fonts, class, size and position.
+#include "window_drawing.h"
+#include "window_input.h"
+
+#include "foundation/log.h"
+
+#include <dwmapi.h>
+#include <shlwapi.h>
+
+#include <initializer_list>
+
+namespace qv {
+namespace {
+
+constexpr wchar_t className[] = L"QuorvelAISetup";
+constexpr int logoResource = 102;
+
+// GDI+ accepts exact family names only; the first one that exists wins.
+std::wstring firstFamily(std::initializer_list<const wchar_t*> names) {
+    for (const wchar_t* name : names) {
+        Gdiplus::FontFamily family(name);
+        if (family.GetLastStatus() == Gdiplus::Ok) return name;
+    }
+    return L"Segoe UI";
+}
+
+std::unique_ptr<Gdiplus::Font> makeFont(const std::wstring& familyName, float size, int style) {
+    Gdiplus::FontFamily family(familyName.c_str());
+    if (family.GetLastStatus() == Gdiplus::Ok) {
+        auto font = std::make_unique<Gdiplus::Font>(&family, size, style, Gdiplus::UnitPixel);
+        if (font->GetLastStatus() == Gdiplus::Ok) return font;
+    }
+    return std::make_unique<Gdiplus::Font>(Gdiplus::FontFamily::GenericSansSerif(), size, style,
+                                           Gdiplus::UnitPixel);
+}
+
+void createFonts(WindowState& state) {
+    std::wstring title = firstFamily({L"Segoe UI Variable Display Semibold",
+                                      L"Segoe UI Variable Display Semib", L"Segoe UI Semibold"});
+    std::wstring body = firstFamily({L"Segoe UI Variable Text", L"Segoe UI"});
+    std::wstring button = firstFamily({L"Segoe UI Variable Text Semibold", L"Segoe UI Semibold"});
+    Gdiplus::FontFamily titleFamily(title.c_str());
+    state.titleFont = std::make_unique<Gdiplus::Font>(&titleFamily, scaled(state, 19),
+                                                      Gdiplus::FontStyleRegular, Gdiplus::UnitPixel);
+    if (state.titleFont->GetLastStatus() != Gdiplus::Ok)
+        state.titleFont = makeFont(L"Segoe UI", scaled(state, 19), Gdiplus::FontStyleBold);
+    state.bodyFont = makeFont(body, scaled(state, 13.5f), Gdiplus::FontStyleRegular);
+    state.smallFont = makeFont(body, scaled(state, 12), Gdiplus::FontStyleRegular);
+    state.buttonFont = makeFont(button, scaled(state, 13.5f), Gdiplus::FontStyleRegular);
+}
+
+// The PNG logo from the program's resources; none when any step fails.
+void loadLogo(WindowState& state) {
+    HRSRC resource = FindResourceW(state.instance, MAKEINTRESOURCEW(logoResource), RT_RCDATA);
+    HGLOBAL loaded = resource ? LoadResource(state.instance, resource) : nullptr;
+    const void* bytes = loaded ? LockResource(loaded) : nullptr;
+    DWORD size = resource ? SizeofResource(state.instance, resource) : 0;
+    if (!bytes || size == 0) return;
+    // The stream keeps its own copy of the bytes.
+    ComPtr<IStream> stream;
+    *stream.put() = SHCreateMemStream(static_cast<const BYTE*>(bytes), size);
+    if (!stream) return;
+    auto bitmap = std::unique_ptr<Gdiplus::Bitmap>(Gdiplus::Bitmap::FromStream(stream.get()));
+    if (bitmap && bitmap->GetLastStatus() == Gdiplus::Ok) state.logo = std::move(bitmap);
+}
+
+int32_t systemDpi() {
+    HDC screen = GetDC(nullptr);
+    if (!screen) return 96;
+    ScopeGuard release([screen] { ReleaseDC(nullptr, screen); });
+    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    return dpi > 0 ? dpi : 96;
+}
+
+bool registerClass(HINSTANCE instance) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.style = CS_DROPSHADOW;
+    windowClass.lpfnWndProc = windowProcedure;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+    windowClass.hIconSm = windowClass.hIcon;
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.lpszClassName = className;
+    return RegisterClassExW(&windowClass) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+void setFrameAttributes(HWND window) {
+    // Systems that do not know an attribute ignore it; so do we.
+    const DWORD roundCorners = 2;
+    const COLORREF border = 0x002E2828;
+    const BOOL dark = TRUE;
+    DwmSetWindowAttribute(window, 33, &roundCorners, sizeof(roundCorners));
+    DwmSetWindowAttribute(window, 34, &border, sizeof(border));
+    DwmSetWindowAttribute(window, 20, &dark, sizeof(dark));
+}
+
+}  // namespace
+
+float scaled(const WindowState& state, float logical) {
+    return static_cast<float>(state.dpi) * logical / 96.0f;
+}
+
+bool createWindow(WindowState& state) {
+    Gdiplus::GdiplusStartupInput input;
+    if (Gdiplus::GdiplusStartup(&state.gdiplusToken, &input, nullptr) != Gdiplus::Ok)
+        state.gdiplusToken = 0;
+    state.dpi = systemDpi();
+    if (state.gdiplusToken) {
+        loadLogo(state);
+        createFonts(state);
+    }
+    if (!registerClass(state.instance)) {
+        logError(L"The setup window class could not be registered (error %lu)", GetLastError());
+        return false;
+    }
+    int width = static_cast<int>(scaled(state, 440));
+    int height = static_cast<int>(scaled(state, 340));
+    RECT work{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    int left = work.left + (work.right - work.left - width) / 2;
+    int top = work.top + (work.bottom - work.top - height) / 2;
+    const wchar_t* title =
+        state.mode == SetupMode::Uninstall ? L"Uninstall QuorvelAI" : L"QuorvelAI Setup";
+    HWND window = CreateWindowExW(WS_EX_APPWINDOW, className, title,
+                                  WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX, left, top, width, height,
+                                  nullptr, nullptr, state.instance, &state);
+    if (!window) {
+        logError(L"The setup window could not be created (error %lu)", GetLastError());
+        return false;
+    }
+    setFrameAttributes(window);
+    SetTimer(window, AnimationTimer, 33, nullptr);
+    return true;
+}
+
+void releaseDrawing(WindowState& state) {
+    state.logo.reset();
+    state.titleFont.reset();
+    state.bodyFont.reset();
+    state.smallFont.reset();
+    state.buttonFont.reset();
+    if (state.gdiplusToken) Gdiplus::GdiplusShutdown(state.gdiplusToken);
+    state.gdiplusToken = 0;
+}
+
+}  // namespace qv

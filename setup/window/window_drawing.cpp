@@ -1,0 +1,461 @@
+// Button layout, one frame of the window and the animation tick. Every
+// brush, path and format lives for one frame only; fonts and the logo are
+// made once at creation.
+#include "window_drawing.h"
+
+#include "window_input.h"
+
+#include "foundation/text.h"
+
+#include <cmath>
+
+namespace qv {
+namespace {
+
+using namespace Gdiplus;
+
+constexpr double pi = 3.14159265358979;
+constexpr uint64_t copiedShowMs = 1600;
+
+struct Row {
+    std::vector<std::wstring> labels;
+    int primary = -1;  // index of the primary button, -1 none
+    float top = 0;
+};
+
+Row rowFor(const WindowState& state) {
+    bool retryable = state.error && state.error->retryable;
+    switch (state.screen) {
+    case Screen::Welcome:
+        return {{L"Install"}, 0, 248};
+    case Screen::Failed:
+        if (retryable) return {{L"Try again", copyLabel(state), L"Close"}, 0, 290};
+        return {{copyLabel(state), L"Close"}, 1, 290};
+    case Screen::ConfirmUninstall:
+        return {{L"Uninstall", L"Cancel"}, 0, 290};
+    case Screen::Removed:
+        return {{L"Close"}, 0, 276};
+    default:
+        return {};
+    }
+}
+
+float textWidth(Graphics& graphics, const std::wstring& text, const Font* font) {
+    if (!font) return 0;
+    RectF box;
+    graphics.MeasureString(text.c_str(), static_cast<INT>(text.size()), font, PointF(0, 0), &box);
+    return box.Width;
+}
+
+// A graphics object for measuring: from the window when there is one.
+std::unique_ptr<Graphics> measuringGraphics(const WindowState& state, HDC screen) {
+    if (state.window) return std::unique_ptr<Graphics>(Graphics::FromHWND(state.window));
+    return std::make_unique<Graphics>(screen);
+}
+
+void addRoundedRect(GraphicsPath& path, const RectF& box, float radius) {
+    radius = std::min(radius, std::min(box.Width, box.Height) / 2);
+    float d = 2 * radius;
+    if (d <= 0) {
+        path.AddRectangle(box);
+        return;
+    }
+    path.AddArc(box.X, box.Y, d, d, 180, 90);
+    path.AddArc(box.X + box.Width - d, box.Y, d, d, 270, 90);
+    path.AddArc(box.X + box.Width - d, box.Y + box.Height - d, d, d, 0, 90);
+    path.AddArc(box.X, box.Y + box.Height - d, d, d, 90, 90);
+    path.CloseFigure();
+}
+
+void fillRounded(Graphics& graphics, const Brush& brush, const RectF& box, float radius) {
+    GraphicsPath path;
+    addRoundedRect(path, box, radius);
+    graphics.FillPath(&brush, &path);
+}
+
+enum class Trim { Character, PathMiddle };
+
+void drawText(Graphics& graphics, const std::wstring& text, const Font* font, ARGB colour,
+              const RectF& box, StringAlignment alignment, bool wrap = false,
+              Trim trim = Trim::Character) {
+    if (!font || text.empty()) return;
+    StringFormat format;
+    format.SetAlignment(alignment);
+    format.SetLineAlignment(StringAlignmentNear);
+    format.SetTrimming(trim == Trim::PathMiddle ? StringTrimmingEllipsisPath
+                                                 : StringTrimmingEllipsisCharacter);
+    if (!wrap) format.SetFormatFlags(StringFormatFlagsNoWrap);
+    SolidBrush brush{Color(colour)};
+    graphics.DrawString(text.c_str(), static_cast<INT>(text.size()), font, box, &format, &brush);
+}
+
+// Finds the hit area with id, adding it when the list has none.
+void setHitArea(WindowState& state, int32_t id, const RectF& box) {
+    for (WindowButton& button : state.buttons) {
+        if (button.id != id) continue;
+        button.x = box.X;
+        button.y = box.Y;
+        button.width = box.Width;
+        button.height = box.Height;
+        return;
+    }
+    state.buttons.push_back({id, box.X, box.Y, box.Width, box.Height, L"", false});
+}
+
+struct Frame {
+    Graphics& g;
+    WindowState& state;
+    float W, H;
+    double t;
+    bool still;
+    float s(float logical) const { return scaled(state, logical); }
+};
+
+void drawBackground(Frame& f) {
+    LinearGradientBrush brush(PointF(0, 0), PointF(0, f.H), Color(palette::BackgroundTop),
+                              Color(palette::BackgroundBottom));
+    f.g.FillRectangle(&brush, RectF(0, 0, f.W, f.H));
+}
+
+void drawGlowAndLogo(Frame& f) {
+    double p = std::sin(2 * pi * f.t / 3.2);
+    double q = 0.5 + 0.5 * p;
+    float r = f.s(static_cast<float>(118 + 10 * q));
+    float cx = f.W / 2, cy = f.s(112);
+    int alpha = f.still ? 28 : static_cast<int>(52 + 38 * q);
+    ARGB colourPart = (f.state.screen == Screen::Failed ? palette::ErrorColor : palette::AccentColor) &
+                      0x00FFFFFF;
+    GraphicsPath circle;
+    circle.AddEllipse(cx - r, cy - r, 2 * r, 2 * r);
+    PathGradientBrush glow(&circle);
+    glow.SetCenterColor(Color(static_cast<ARGB>(alpha) << 24 | colourPart));
+    Color surround(0x00F5A524);
+    INT count = 1;
+    glow.SetSurroundColors(&surround, &count);
+    f.g.FillPath(&glow, &circle);
+
+    if (!f.state.logo) return;
+    float bob = f.still ? 0 : static_cast<float>(4 * p);
+    RectF square(cx - f.s(58), f.s(112 - 58 + bob), f.s(116), f.s(116));
+    if (f.state.screen == Screen::Failed) {
+        ColorMatrix matrix{{{1, 0, 0, 0, 0}, {0, 1, 0, 0, 0}, {0, 0, 1, 0, 0},
+                            {0, 0, 0, 0.45f, 0}, {0, 0, 0, 0, 1}}};
+        ImageAttributes attributes;
+        attributes.SetColorMatrix(&matrix);
+        f.g.DrawImage(f.state.logo.get(), square, 0, 0,
+                      static_cast<REAL>(f.state.logo->GetWidth()),
+                      static_cast<REAL>(f.state.logo->GetHeight()), UnitPixel, &attributes);
+    } else {
+        f.g.DrawImage(f.state.logo.get(), square);
+    }
+}
+
+void drawProgress(Frame& f, const RectF& track, double value) {
+    float x = track.X, y = track.Y, w = track.Width, h = track.Height;
+    SolidBrush trackBrush{Color(palette::TrackColor)};
+    fillRounded(f.g, trackBrush, track, h / 2);
+    float fw, fx;
+    if (value >= 0) {
+        fw = std::max(static_cast<float>(std::min(f.state.shownFraction, 1.0)) * w, h);
+        fx = x;
+    } else {
+        fw = 0.3f * w;
+        fx = x + static_cast<float>(0.5 - 0.5 * std::cos(2 * pi * f.t / 1.8)) * (w - fw);
+    }
+    RectF fill(fx, y, fw, h);
+    LinearGradientBrush accent(RectF(x - 1, y, w + 2, h), Color(palette::AccentLight),
+                               Color(palette::AccentDark), LinearGradientModeHorizontal);
+    GraphicsPath fillPath;
+    addRoundedRect(fillPath, fill, h / 2);
+    f.g.FillPath(&accent, &fillPath);
+
+    if (!(value >= 0 && value < 1 && fw > f.s(20))) return;
+    float b = f.s(70);
+    float m = static_cast<float>(std::fmod(f.s(260) * f.t, 2 * b + fw));
+    float left = fx + m - b;
+    LinearGradientBrush band(RectF(left - 1, y, b + 2, h), Color(0x00FFFFFF), Color(0x00FFFFFF),
+                             LinearGradientModeHorizontal);
+    Color colours[3] = {Color(0x00FFFFFF), Color(0x78FFFAE6), Color(0x00FFFFFF)};
+    REAL positions[3] = {0, 0.5f, 1};
+    band.SetInterpolationColors(colours, positions, 3);
+    f.g.SetClip(&fillPath);
+    f.g.FillRectangle(&band, RectF(left, y, b, h));
+    f.g.ResetClip();
+}
+
+void drawWelcome(Frame& f) {
+    WindowState& state = f.state;
+    if (!state.note.empty())
+        drawText(f.g, state.note, state.smallFont.get(), palette::ErrorColor,
+                 RectF(f.s(36), f.s(218), f.W - f.s(72), f.s(30)), StringAlignmentCenter, true);
+    else
+        drawText(f.g, L"Roblox AI Game Creator", state.bodyFont.get(), palette::BodyColor,
+                 RectF(f.s(24), f.s(220), f.W - f.s(48), f.s(24)), StringAlignmentCenter);
+    const std::wstring link = L"Change install location";
+    float w = textWidth(f.g, link, state.smallFont.get());
+    RectF linkBox((f.W - w) / 2, f.s(298), w + 2, f.s(20));
+    if (state.hoverId == FolderLink)
+        drawText(f.g, L"Installs to " + state.folder + L"  \u00B7  Change", state.smallFont.get(),
+                 palette::AccentLight, RectF(f.s(24), f.s(298), f.W - f.s(48), f.s(20)),
+                 StringAlignmentCenter, false, Trim::PathMiddle);
+    else
+        drawText(f.g, link, state.smallFont.get(), palette::MutedColor, linkBox,
+                 StringAlignmentNear);
+    setHitArea(state, FolderLink, linkBox);
+}
+
+void drawProgressScreen(Frame& f) {
+    WindowState& state = f.state;
+    drawText(f.g, progressLine(state), state.bodyFont.get(), palette::BodyColor,
+             RectF(f.s(28), f.s(220), f.W - f.s(56), f.s(40)), StringAlignmentCenter, true);
+    double value = state.screen == Screen::Done            ? 1.0
+                   : state.screen == Screen::WaitingForApp ? -1.0
+                                                           : state.targetFraction;
+    drawProgress(f, RectF(f.s(64), f.s(262), f.W - f.s(128), f.s(6)), value);
+    if (state.screen != Screen::Working || state.cancelRequested.load()) return;
+    RectF line(f.s(64), f.s(276), f.W - f.s(128), f.s(20));
+    drawText(f.g, state.detail, state.smallFont.get(), palette::MutedColor, line,
+             StringAlignmentNear);
+    if (state.targetFraction >= 0)
+        drawText(f.g, formatText(L"%d%%", static_cast<int>(state.shownFraction * 100)),
+                 state.smallFont.get(), palette::MutedColor, line, StringAlignmentFar);
+}
+
+void drawFailed(Frame& f) {
+    if (!f.state.error) return;
+    drawText(f.g, f.state.error->message, f.state.bodyFont.get(), palette::BodyColor,
+             RectF(f.s(32), f.s(220), f.W - f.s(64), f.s(46)), StringAlignmentCenter, true);
+    drawText(f.g, L"Error " + f.state.error->code, f.state.smallFont.get(), palette::MutedColor,
+             RectF(f.s(24), f.s(266), f.W - f.s(48), f.s(18)), StringAlignmentCenter);
+}
+
+void drawConfirm(Frame& f) {
+    WindowState& state = f.state;
+    drawText(f.g, L"Your Roblox projects are not touched.", state.bodyFont.get(),
+             palette::BodyColor, RectF(f.s(24), f.s(220), f.W - f.s(48), f.s(24)),
+             StringAlignmentCenter);
+    const std::wstring label = L"Also delete settings, sign-in and chat history";
+    float w = textWidth(f.g, label, state.smallFont.get());
+    float x0 = (f.W - (w + f.s(24))) / 2, y0 = f.s(252);
+    RectF box(x0, y0 + f.s(1), f.s(16), f.s(16));
+    if (state.removeDataChecked) {
+        LinearGradientBrush fill(box, Color(palette::AccentLight), Color(palette::AccentDark),
+                                 LinearGradientModeForwardDiagonal);
+        fillRounded(f.g, fill, box, f.s(4));
+        Pen tick(Color(0xFF141416), f.s(2));
+        tick.SetLineJoin(LineJoinRound);
+        PointF points[3] = {PointF(x0 + f.s(4), y0 + f.s(9)), PointF(x0 + f.s(7), y0 + f.s(12)),
+                            PointF(x0 + f.s(12.5f), y0 + f.s(5.5f))};
+        f.g.DrawLines(&tick, points, 3);
+    } else {
+        SolidBrush fill{Color(state.hoverId == RemoveDataBox ? palette::ButtonHoverColor
+                                                             : palette::ButtonColor)};
+        GraphicsPath path;
+        addRoundedRect(path, box, f.s(4));
+        f.g.FillPath(&fill, &path);
+        Pen outline(Color(0xFF52525B), f.s(1));
+        f.g.DrawPath(&outline, &path);
+    }
+    drawText(f.g, label, state.smallFont.get(),
+             state.hoverId == RemoveDataBox ? palette::TextColor : palette::BodyColor,
+             RectF(x0 + f.s(24), y0, w + 2, f.s(20)), StringAlignmentNear);
+    setHitArea(state, RemoveDataBox, RectF(x0, y0 - f.s(2), w + f.s(24), f.s(22)));
+}
+
+void drawBody(Frame& f) {
+    switch (f.state.screen) {
+    case Screen::Welcome:
+        drawWelcome(f);
+        break;
+    case Screen::Working:
+    case Screen::WaitingForApp:
+    case Screen::Done:
+        drawProgressScreen(f);
+        break;
+    case Screen::Failed:
+        drawFailed(f);
+        break;
+    case Screen::ConfirmUninstall:
+        drawConfirm(f);
+        break;
+    case Screen::Removed:
+        drawText(f.g, L"It is no longer on this PC.", f.state.bodyFont.get(), palette::BodyColor,
+                 RectF(f.s(24), f.s(220), f.W - f.s(48), f.s(24)), StringAlignmentCenter);
+        break;
+    }
+}
+
+void drawTitleBarButton(Frame& f, const WindowButton& button) {
+    bool hovered = f.state.hoverId == button.id;
+    RectF box(button.x, button.y, button.width, button.height);
+    if (hovered) {
+        SolidBrush fill{Color(button.id == CloseButton ? 0xFFC42B1C : palette::TrackColor)};
+        fillRounded(f.g, fill, box, f.s(6));
+    }
+    Pen pen(Color(hovered ? palette::TextColor : palette::MutedColor), f.s(1.2f));
+    float cx = box.X + box.Width / 2, cy = box.Y + box.Height / 2, k = f.s(5);
+    if (button.id == CloseButton) {
+        f.g.DrawLine(&pen, cx - k, cy - k, cx + k, cy + k);
+        f.g.DrawLine(&pen, cx - k, cy + k, cx + k, cy - k);
+    } else {
+        f.g.DrawLine(&pen, cx - k, cy, cx + k, cy);
+    }
+}
+
+void drawPill(Frame& f, const WindowButton& button) {
+    bool hovered = f.state.hoverId == button.id;
+    RectF box(button.x, button.y, button.width, button.height);
+    ARGB labelColour = palette::TextColor;
+    if (button.primary) {
+        LinearGradientBrush fill(box, Color(hovered ? 0xFFFCCD50 : palette::AccentLight),
+                                 Color(palette::AccentDark), LinearGradientModeForwardDiagonal);
+        fillRounded(f.g, fill, box, box.Height / 2);
+        if (f.state.pressedId == button.id) {
+            SolidBrush dark{Color(0x28000000)};
+            fillRounded(f.g, dark, box, box.Height / 2);
+        }
+        labelColour = 0xFF181206;
+    } else {
+        SolidBrush fill{Color(hovered ? palette::ButtonHoverColor : palette::ButtonColor)};
+        GraphicsPath path;
+        addRoundedRect(path, box, box.Height / 2);
+        f.g.FillPath(&fill, &path);
+        Pen outline(Color(0xFF34343C), f.s(1));
+        f.g.DrawPath(&outline, &path);
+    }
+    drawText(f.g, button.label, f.state.buttonFont.get(), labelColour,
+             RectF(box.X, box.Y + f.s(8), box.Width, box.Height), StringAlignmentCenter);
+}
+
+void drawButtons(Frame& f) {
+    for (const WindowButton& button : f.state.buttons) {
+        if (button.id == MinimiseButton || button.id == CloseButton) drawTitleBarButton(f, button);
+        else if (!button.label.empty()) drawPill(f, button);
+    }
+}
+
+}  // namespace
+
+std::wstring copyLabel(const WindowState& state) {
+    bool showing = state.copiedAt != 0 && GetTickCount64() - state.copiedAt < copiedShowMs;
+    return showing ? L"Copied" : L"Copy details";
+}
+
+std::wstring screenTitle(const WindowState& state) {
+    switch (state.screen) {
+    case Screen::Welcome:
+        return L"QuorvelAI";
+    case Screen::Working:
+        if (state.mode == SetupMode::Uninstall) return L"Removing QuorvelAI";
+        return state.mode == SetupMode::Upgrade ? L"Updating QuorvelAI" : L"Installing QuorvelAI";
+    case Screen::WaitingForApp:
+        return L"Close QuorvelAI to continue";
+    case Screen::Failed:
+        return state.mode == SetupMode::Uninstall ? L"QuorvelAI could not be removed"
+                                                  : L"Something went wrong";
+    case Screen::Done:
+        return state.mode == SetupMode::Upgrade ? L"QuorvelAI is up to date" : L"QuorvelAI is ready";
+    case Screen::ConfirmUninstall:
+        return L"Uninstall QuorvelAI?";
+    case Screen::Removed:
+        return L"QuorvelAI was removed";
+    }
+    return L"";
+}
+
+std::wstring progressLine(const WindowState& state) {
+    if (state.cancelRequested.load()) return L"Cancelling\u2026";
+    if (state.screen == Screen::WaitingForApp)
+        return L"Save your work and close it. Setup continues by itself.";
+    if (state.screen == Screen::Done)
+        return state.mode == SetupMode::Upgrade ? L"Starting the new version\u2026"
+                                                : L"Starting QuorvelAI\u2026";
+    return state.status;
+}
+
+void layoutButtons(WindowState& state) {
+    state.buttons.clear();
+    float W = scaled(state, 440);
+    Row row = rowFor(state);
+    if (!row.labels.empty()) {
+        HDC screen = GetDC(nullptr);
+        ScopeGuard releaseScreen([screen] { ReleaseDC(nullptr, screen); });
+        auto graphics = measuringGraphics(state, screen);
+        std::vector<float> widths;
+        float total = 0;
+        for (size_t i = 0; i < row.labels.size(); ++i) {
+            // "Copied" takes the room of "Copy details", so the row keeps still.
+            const std::wstring& measured =
+                row.labels[i] == L"Copied" ? std::wstring(L"Copy details") : row.labels[i];
+            float minimum = scaled(state, static_cast<int>(i) == row.primary ? 128.0f : 104.0f);
+            float width = std::max(scaled(state, 36) + textWidth(*graphics, measured,
+                                                                 state.buttonFont.get()),
+                                   minimum);
+            widths.push_back(width);
+            total += width;
+        }
+        float gap = scaled(state, 10);
+        float x = (W - (total + gap * static_cast<float>(widths.size() - 1))) / 2;
+        for (size_t i = 0; i < widths.size(); ++i) {
+            state.buttons.push_back({static_cast<int32_t>(i + 1), x, scaled(state, row.top), widths[i],
+                                     scaled(state, 36), row.labels[i],
+                                     static_cast<int>(i) == row.primary});
+            x += widths[i] + gap;
+        }
+    }
+    state.buttons.push_back({CloseButton, W - scaled(state, 42), scaled(state, 8), scaled(state, 34),
+                             scaled(state, 28), L"", false});
+    state.buttons.push_back({MinimiseButton, W - scaled(state, 78), scaled(state, 8),
+                             scaled(state, 34), scaled(state, 28), L"", false});
+}
+
+void paint(WindowState& state, HDC dc) {
+    RECT client{};
+    GetClientRect(state.window, &client);
+    int width = client.right - client.left, height = client.bottom - client.top;
+    if (width <= 0 || height <= 0) return;
+    MemoryDc memory(CreateCompatibleDC(dc));
+    GdiObject bitmap(CreateCompatibleBitmap(dc, width, height));
+    if (!memory || !bitmap) return;
+    HGDIOBJ previous = SelectObject(memory.get(), bitmap.get());
+    ScopeGuard restore([&] { SelectObject(memory.get(), previous); });
+    {
+        Graphics graphics(memory.get());
+        graphics.SetSmoothingMode(SmoothingModeAntiAlias);
+        graphics.SetTextRenderingHint(TextRenderingHintAntiAliasGridFit);
+        graphics.SetInterpolationMode(InterpolationModeHighQualityBicubic);
+        graphics.SetPixelOffsetMode(PixelOffsetModeHighQuality);
+        double t = static_cast<double>(GetTickCount64() - state.startTick) / 1000.0;
+        bool still = state.screen == Screen::Failed || state.screen == Screen::Removed;
+        Frame frame{graphics, state, static_cast<float>(width), static_cast<float>(height), t, still};
+        drawBackground(frame);
+        drawGlowAndLogo(frame);
+        drawText(graphics, screenTitle(state), state.titleFont.get(), palette::TextColor,
+                 RectF(frame.s(24), frame.s(186), frame.W - frame.s(48), frame.s(32)),
+                 StringAlignmentCenter);
+        drawBody(frame);
+        drawButtons(frame);
+        graphics.SetSmoothingMode(SmoothingModeNone);
+        Pen border(Color(0xFF28282E), 1);
+        graphics.DrawRectangle(&border, 0, 0, width - 1, height - 1);
+    }
+    BitBlt(dc, 0, 0, width, height, memory.get(), 0, 0, SRCCOPY);
+}
+
+bool tickRepaints(const WindowState& state) {
+    if (!state.window || IsIconic(state.window)) return false;
+    bool still = state.screen == Screen::Failed || state.screen == Screen::Removed;
+    if (!still) return true;
+    return state.relayoutPending || (state.copiedAt != 0 && copyLabel(state) == L"Copied");
+}
+
+void animationTick(WindowState& state) {
+    if (state.targetFraction >= 0)
+        state.shownFraction += (state.targetFraction - state.shownFraction) * 0.18;
+    if (state.screen == Screen::Done) state.shownFraction = 1.0;
+    resetCopiedLabel(state);
+    if (tickRepaints(state)) InvalidateRect(state.window, nullptr, FALSE);
+    state.relayoutPending = false;
+}
+
+}  // namespace qv

@@ -1,0 +1,282 @@
+// Whole runs with stand-in steps on a real worker thread: the first screen,
+// the folder fallback, cancel and retry, and the wait after the loop.
+#include "window_fixture.h"
+
+#include "setup/core/timings.h"
+#include "setup/release/http_client.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace qv::test {
+namespace {
+
+struct StartCase {
+    const char* what;
+    SetupMode mode;
+    bool askFirst;
+    bool confirmed;
+    Screen first;
+    bool runs;
+};
+
+// Each row catches a wrong first screen or a run started too early.
+const StartCase startCases[] = {
+    {"fresh install asks", SetupMode::Install, true, false, Screen::Welcome, false},
+    {"update runs at once", SetupMode::Install, false, false, Screen::Working, true},
+    {"upgrade runs at once", SetupMode::Upgrade, false, false, Screen::Working, true},
+    {"uninstall confirms", SetupMode::Uninstall, false, false, Screen::ConfirmUninstall, false},
+    {"confirmed uninstall runs", SetupMode::Uninstall, false, true, Screen::Working, true},
+};
+
+TEST(WindowRun, FirstScreen) {
+    for (const StartCase& c : startCases) {
+        FakeSteps fake;
+        fake.end = StepEnd::UntilReleased;
+        SetupOptions options;
+        options.confirmed = c.confirmed;
+        WindowHarness h(fake, c.mode, c.askFirst, options);
+        h.start();
+        EXPECT_EQ(h.state().screen, c.first) << c.what;
+        EXPECT_EQ(h.state().busy, c.runs) << c.what;
+        if (c.runs) {
+            EXPECT_EQ(WaitForSingleObject(fake.entered.get(), 5000), WAIT_OBJECT_0) << c.what;
+        }
+    }
+}
+
+struct FolderCase {
+    const char* what;
+    bool askFirst;
+    SetupMode mode;
+    bool dirGiven;
+    const wchar_t* fallback;
+    // Expected:
+    bool fallbackAsked;
+    Screen screen;
+    const wchar_t* folder;  // the window's folder afterwards
+    const wchar_t* note;
+    const wchar_t* errorCode;  // on Failed
+};
+
+const wchar_t proposed[] = L"C:\\Proposed\\QuorvelAI";
+const wchar_t spare[] = L"C:\\users\\me\\QuorvelAI";
+const wchar_t problemText[] = L"That folder is where your Roblox projects are kept. Choose another folder.";
+const wchar_t shortNote[] =
+    L"[QV-DIR-4|That folder is where your Roblox projects are kept. Choose another folder.] Using "
+    L"C:\\users\\me\\QuorvelAI instead.";
+
+// A folder the user named is never replaced; only the proposed folder of a
+// fresh install may fall back, with or without the welcome screen.
+const FolderCase folderCases[] = {
+    {"ask, fallback found", true, SetupMode::Install, false, spare, true, Screen::Welcome, spare, shortNote, L""},
+    {"ask, no fallback", true, SetupMode::Install, false, L"", true, Screen::Welcome, proposed, problemText, L""},
+    {"ask, --dir kept", true, SetupMode::Install, true, spare, false, Screen::Welcome, proposed, problemText, L""},
+    {"update, fallback used", false, SetupMode::Install, false, spare, true, Screen::Done, spare, L"", L""},
+    {"update, --dir fails", false, SetupMode::Install, true, spare, false, Screen::Failed, proposed, L"", L"QV-DIR-4"},
+    {"upgrade never falls back", false, SetupMode::Upgrade, false, spare, false, Screen::Failed, proposed, L"", L"QV-DIR-4"},
+    {"update, no fallback fails", false, SetupMode::Install, false, L"", true, Screen::Failed, proposed, L"", L"QV-DIR-4"},
+};
+
+TEST(WindowRun, FolderProblems) {
+    timings().doneCloseMs = 60000;
+    for (const FolderCase& c : folderCases) {
+        FakeSteps fake;
+        fake.problem = problemText;
+        fake.problemCode = L"QV-DIR-4";
+        fake.fallback = c.fallback;
+        SetupOptions options;
+        if (c.dirGiven) options.dir = proposed;
+        WindowHarness h(fake, c.mode, c.askFirst, options, proposed);
+        h.start();
+        if (c.askFirst) h.send(WM_KEYDOWN, VK_RETURN);
+        ASSERT_TRUE(h.waitIdle()) << c.what;
+        EXPECT_EQ(fake.fallbackCalls > 0, c.fallbackAsked) << c.what;
+        EXPECT_EQ(h.state().screen, c.screen) << c.what;
+        EXPECT_EQ(h.state().folder, c.folder) << c.what;
+        EXPECT_EQ(h.state().note, c.note) << c.what;
+        if (c.screen == Screen::Done) {
+            EXPECT_EQ(fake.installedFolder, c.folder) << c.what;
+        }
+        if (c.screen == Screen::Failed) {
+            ASSERT_TRUE(h.state().error) << c.what;
+            EXPECT_EQ(h.state().error->code, c.errorCode) << c.what;
+            EXPECT_EQ(h.state().error->message, problemText) << c.what;
+            EXPECT_EQ(h.state().error->detail, proposed) << c.what;
+            EXPECT_TRUE(h.state().error->retryable) << c.what;
+        }
+    }
+    timings().doneCloseMs = 1600;
+}
+
+// After a fallback the second "Install" goes ahead with it.
+TEST(WindowRun, SecondInstallUsesTheFallback) {
+    FakeSteps fake;
+    fake.problem = problemText;
+    fake.problemCode = L"QV-DIR-4";
+    fake.fallback = spare;
+    WindowHarness h(fake, SetupMode::Install, true);
+    h.start();
+    h.send(WM_KEYDOWN, VK_RETURN);
+    ASSERT_TRUE(h.waitIdle());
+    EXPECT_EQ(fake.installCalls, 0);
+    h.send(WM_KEYDOWN, VK_RETURN);
+    ASSERT_TRUE(h.waitIdle());
+    EXPECT_EQ(fake.installCalls, 1);
+    EXPECT_EQ(fake.installedFolder, spare);
+    EXPECT_EQ(h.state().screen, Screen::Done);
+}
+
+// The client's cancel of one run must not end the next one: a cancelled
+// fresh install can be installed again.
+TEST(WindowRun, CancelThenInstallSucceeds) {
+    FakeSteps fake;
+    fake.end = StepEnd::UntilCancelled;
+    WindowHarness h(fake, SetupMode::Install, true);
+    h.start();
+    h.send(WM_KEYDOWN, VK_RETURN);
+    ASSERT_EQ(WaitForSingleObject(fake.entered.get(), 5000), WAIT_OBJECT_0);
+    h.send(WM_KEYDOWN, VK_ESCAPE);
+    EXPECT_TRUE(h.state().httpClient.cancelled());
+    ASSERT_TRUE(h.waitIdle());
+    ASSERT_EQ(h.state().screen, Screen::Welcome);
+    fake.end = StepEnd::Succeed;
+    h.send(WM_KEYDOWN, VK_RETURN);
+    ASSERT_TRUE(h.waitIdle());
+    EXPECT_EQ(h.state().screen, Screen::Done);
+    EXPECT_EQ(fake.installCalls, 2);
+}
+
+// Same through discovery: a cancelled discovery can be tried again.
+TEST(WindowRun, CancelledDiscoveryCanBeRetried) {
+    FakeSteps fake;
+    WindowHarness h(fake, SetupMode::Install, true);
+    h.start();
+    h.state().httpClient.Cancel();
+    h.send(WM_KEYDOWN, VK_RETURN);
+    ASSERT_TRUE(h.waitIdle());
+    EXPECT_EQ(h.state().screen, Screen::Done);
+    EXPECT_EQ(fake.discoverCalls, 1);
+}
+
+// "Try again" reuses the release found by the first attempt.
+TEST(WindowRun, TryAgainKeepsTheRelease) {
+    FakeSteps fake;
+    fake.end = StepEnd::Fail;
+    fake.failure = makeError(L"QV-NET-5", true);
+    WindowHarness h(fake, SetupMode::Upgrade, false);
+    h.start();
+    ASSERT_TRUE(h.waitIdle());
+    ASSERT_EQ(h.state().screen, Screen::Failed);
+    EXPECT_NE(h.state().report.find(L"Version: 1.2.3\r\n"), std::wstring::npos);
+    fake.end = StepEnd::Succeed;
+    h.send(WM_KEYDOWN, VK_RETURN);
+    ASSERT_TRUE(h.waitIdle());
+    EXPECT_EQ(h.state().screen, Screen::Done);
+    EXPECT_EQ(fake.discoverCalls, 1);
+    EXPECT_EQ(fake.installCalls, 2);
+    // A new run drops the error of the last one.
+    EXPECT_FALSE(h.state().error);
+}
+
+// The uninstall gets the root, and the data removal from the option or the
+// check box.
+TEST(WindowRun, UninstallCombinesOptionAndCheckBox) {
+    const struct {
+        bool option, ticked, expected;
+    } cases[] = {{false, false, false}, {true, false, true}, {false, true, true}};
+    for (const auto& c : cases) {
+        FakeSteps fake;
+        SetupOptions options;
+        options.removeData = c.option;
+        WindowHarness h(fake, SetupMode::Uninstall, false, options, L"C:\\Root");
+        h.start();
+        // The box starts unticked even with the option.
+        EXPECT_FALSE(h.state().removeDataChecked);
+        if (c.ticked) h.send(WM_KEYDOWN, VK_SPACE);
+        h.send(WM_KEYDOWN, VK_RETURN);
+        ASSERT_TRUE(h.waitIdle());
+        EXPECT_EQ(h.state().screen, Screen::Removed);
+        EXPECT_EQ(fake.uninstalledRoot, L"C:\\Root");
+        EXPECT_EQ(fake.uninstallRemoveData, c.expected);
+        // The window's own context keeps the option as given.
+        EXPECT_EQ(h.state().context.removeData, c.option);
+    }
+}
+
+// Exit codes of whole runs through run(): Done closes itself with 0, a
+// closed confirmation gives 1.
+TEST(WindowRun, ExitCodes) {
+    timings().doneCloseMs = 50;
+    {
+        FakeSteps fake;
+        SetupWindow window(SetupOptions(), SetupMode::Upgrade, L"C:\\Root", false, fake.steps());
+        EXPECT_EQ(window.run(GetModuleHandleW(nullptr)), 0);
+    }
+    {
+        FakeSteps fake;
+        fake.end = StepEnd::Fail;
+        fake.failure = makeError(L"QV-SIG-1", false);
+        SetupWindow window(SetupOptions(), SetupMode::Upgrade, L"C:\\Root", false, fake.steps());
+        HANDLE entered = fake.entered.get();
+        WindowState* state = &window.state();
+        // Alt+F4 on the failure screen, from another thread once it shows.
+        std::thread closer([entered, state] {
+            WaitForSingleObject(entered, 5000);
+            for (int i = 0; i < 500 && state->screen != Screen::Failed; ++i) Sleep(10);
+            PostMessageW(state->postTarget.load(), WM_CLOSE, 0, 0);
+        });
+        EXPECT_EQ(window.run(GetModuleHandleW(nullptr)), 1);
+        closer.join();
+    }
+    timings().doneCloseMs = 1600;
+}
+
+// A worker stuck where a cancel cannot reach keeps neither the loop's end
+// nor the process waiting beyond the join, and reports into memory that
+// still exists when it finally ends.
+TEST(WindowRun, BlockedWorkerDoesNotHoldTheEnd) {
+    timings().workerJoinMs = 300;
+    FakeSteps fake;
+    fake.end = StepEnd::IgnoreCancel;
+    auto window = std::make_unique<SetupWindow>(SetupOptions(), SetupMode::Upgrade, L"C:\\Root",
+                                                 false, fake.steps());
+    WindowState* state = &window->state();
+    HANDLE entered = fake.entered.get();
+    std::thread closer([entered, state] {
+        WaitForSingleObject(entered, 5000);
+        // The window goes while the run is still busy.
+        PostMessageW(state->postTarget.load(), WM_TIMER, DoneTimer, 0);
+    });
+    ULONGLONG started = GetTickCount64();
+    EXPECT_EQ(window->run(GetModuleHandleW(nullptr)), 1);
+    ULONGLONG took = GetTickCount64() - started;
+    closer.join();
+    EXPECT_LT(took, 5000u);
+    EXPECT_TRUE(state->workerRunning.load());
+    window.reset();
+    // The late status goes nowhere; nothing crashes.
+    SetEvent(fake.release.get());
+    timings().workerJoinMs = 15000;
+    for (int i = 0; i < 500 && state->workerRunning.load(); ++i) Sleep(10);
+    EXPECT_FALSE(state->workerRunning.load());
+}
+
+// The client itself: a reset lets requests run again after a cancel.
+TEST(HttpClientReset, RequestsRunAgain) {
+    HttpClient client(L"QuorvelAI-Setup/1.0.0", RetrySchedule{{{1, 1}}, {{1, 1, 1, 1, 1}}});
+    std::string body;
+    std::wstring error;
+    client.Cancel();
+    EXPECT_FALSE(client.Get(L"http://127.0.0.1:9/versions.json", body, error));
+    EXPECT_EQ(error, L"Cancelled");
+    client.ResetCancel();
+    EXPECT_FALSE(client.cancelled());
+    EXPECT_FALSE(client.Get(L"http://127.0.0.1:9/versions.json", body, error));
+    // Port 9 refuses the connection: a network error, not a cancel.
+    EXPECT_NE(error, L"Cancelled");
+}
+
+}  // namespace
+}  // namespace qv::test
