@@ -29,6 +29,7 @@ shift
 
 wine_dir=${QV_WINE_DIR:-}
 [ -n "$wine_dir" ] && [ -f "$wine_dir/prefix/.ready" ] || die "QV_WINE_DIR must name a folder with a ready prefix/"
+wine_dir=$(cd "$wine_dir" && pwd)
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 kind=x11
@@ -58,12 +59,18 @@ make_clone() {
     quiet "${reg[@]}" 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d 'Liberation Sans' /f
   done
   quiet "${reg[@]}" 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
+  mkdir -p "$clone/drive_c/windows/Fonts"
+  cp -f /usr/share/fonts/truetype/liberation/LiberationSans-*.ttf "$clone/drive_c/windows/Fonts/" ||
+    return 1
   quiet env WINEPREFIX="$clone" wineserver -k
   quiet env WINEPREFIX="$clone" wineserver -w
-  touch "$clone/.ready"
+  echo "$clone_version" >"$clone/.ready"
 }
 
-if [ ! -f "$clone/.ready" ] || [ "$wine_dir/prefix/.ready" -nt "$clone/.ready" ]; then
+# Bumped whenever make_clone changes, so that older clones are made anew.
+clone_version=2
+if [ "$(cat "$clone/.ready" 2>/dev/null)" != "$clone_version" ] ||
+   [ "$wine_dir/prefix/.ready" -nt "$clone/.ready" ]; then
   make_clone || die "could not make the prefix $clone"
 fi
 
