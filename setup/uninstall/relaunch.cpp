@@ -1,3 +1,9 @@
 #include "relaunch.h"
 
-namespace qv {}  // namespace qv
+namespace qv {
+
+bool runsAsTempCopy() { return true; }
+bool relaunchFromTemp(const SetupOptions&, const std::wstring&) { return false; }
+void removeTempCopy() {}
+
+}  // namespace qv
