@@ -90,10 +90,13 @@ std::wstring defaultInstallFolder() {
 }
 
 bool holdsInstall(const std::wstring& folder) {
-    if (folder.empty() || !isFolder(folder)) return false;
-    if (!findAppVersions(folder, launcherFileName).empty()) return true;
+    if (folder.empty()) return false;
+    // Long forms keep slashes and ".." as they are: resolve them first.
+    std::wstring path = fullPath(folder);
+    if (!isFolder(path)) return false;
+    if (!findAppVersions(path, launcherFileName).empty()) return true;
     // The earlier installer's layout, taken over in place.
-    return isFile(joinPath(folder, L"Update.exe")) && isFile(joinPath(folder, launcherFileName));
+    return isFile(joinPath(path, L"Update.exe")) && isFile(joinPath(path, launcherFileName));
 }
 
 std::wstring readInstallLocation() {
