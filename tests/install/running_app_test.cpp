@@ -172,6 +172,7 @@ TEST_F(WaitForAppToClose, Scenarios) {
         options.silent = c.silent;
         SetupContext context(options, &progress, nullptr);
         SetupError error;
+        ULONGLONG start = GetTickCount64();
         try {
             waitForAppToClose(context, root, watcher);
         } catch (const SetupError& thrown) {
@@ -190,6 +191,7 @@ TEST_F(WaitForAppToClose, Scenarios) {
             EXPECT_EQ(progress.keepCalls, c.closeAtKeep);
         }
         if (error.code == L"QV-RUN-1") {
+            EXPECT_GE(GetTickCount64() - start, c.deadlineMs);  // not before the deadline
             EXPECT_TRUE(error.retryable);
             EXPECT_EQ(error.detail, std::to_wstring(c.processes.size()) + L" process(es) under " +
                                         root + L", first: " + root + L"\\" + c.processes[0].path);
