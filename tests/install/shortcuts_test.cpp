@@ -1,15 +1,13 @@
 #include "setup/install/shortcuts.h"
 
 #include "foundation/files.h"
+#include "foundation/folder_tree.h"
 #include "foundation/handles.h"
 #include "foundation/paths.h"
 #include "foundation/text.h"
-#include "setup/core/options.h"
 #include "tests/install/logged_test.h"
 
 #include <shlobj.h>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <vector>
@@ -17,300 +15,191 @@
 namespace qv {
 namespace {
 
-// What a saved link holds, read with the shell's own object.
-struct LinkFields {
-    std::wstring target, arguments, workingFolder, icon, description;
-};
-
-LinkFields readLink(const std::wstring& path) {
-    LinkFields fields;
-    ComPtr<IShellLinkW> link;
-    ComPtr<IPersistFile> file;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                __uuidof(IShellLinkW), link.putVoid())) ||
-        FAILED(link.as(file)) || FAILED(file->Load(path.c_str(), STGM_READ)))
-        return fields;
-    wchar_t text[1040] = {};
-    int index = -1;
-    if (SUCCEEDED(link->GetPath(text, 1040, nullptr, 0))) fields.target = text;
-    if (SUCCEEDED(link->GetArguments(text, 1040))) fields.arguments = text;
-    if (SUCCEEDED(link->GetWorkingDirectory(text, 1040))) fields.workingFolder = text;
-    if (SUCCEEDED(link->GetIconLocation(text, 1040, &index))) fields.icon = text;
-    if (SUCCEEDED(link->GetDescription(text, 1040))) fields.description = text;
-    return fields;
-}
-
+// The user's folders and an install root, all inside the test's folder.
 class ShortcutTest : public test::LoggedTest {
 protected:
-    ComApartment apartment;  // the shell link object needs an STA
+    ComApartment apartment;  // shell links need an STA on this thread
+    std::wstring root = temp / L"Local\\QuorvelAI";
+    std::wstring outside = temp / L"Elsewhere";
+    ShortcutFolders folders{temp / L"Desktop", temp / L"Programs", temp / L"Programs\\Startup",
+                            temp / L"TaskBar"};
     void SetUp() override {
         LoggedTest::SetUp();
         ASSERT_TRUE(SUCCEEDED(apartment.result()));
+        test::makeFolders(root + L"\\app-1.0.0");
+        test::makeFolders(outside);
+        for (const std::wstring& program :
+             {root + L"\\QuorvelAI.exe", root + L"\\app-1.0.0\\QuorvelAI.exe",
+              outside + L"\\tool.exe", outside + L"\\QuorvelAI.exe"})
+            test::writeFile(program, "MZ");
     }
 };
 
-// Catches a field not set, set from the wrong member, or the optional ones
-// set when empty; also a missing parent folder not made.
+// Catches a field not set or set from the wrong member, optional fields set
+// when empty, a missing parent folder not made, or a failed save reported
+// as success or without the path.
 TEST_F(ShortcutTest, WrittenFieldsReadBack) {
-    std::wstring program = temp / L"root\\QuorvelAI.exe";
-    test::makeFolders(temp / L"root");
-    test::writeFile(program, "MZ");
-    ShortcutSpec full = installShortcutSpec(temp / L"root");
-    EXPECT_EQ(full.target, program);
-    EXPECT_EQ(full.workingFolder, temp / L"root");
-    EXPECT_EQ(full.icon, program);
-    EXPECT_EQ(full.description, L"QuorvelAI");
-    EXPECT_EQ(full.appUserModelId, L"com.quorvel.aigamebuilder");
-    ShortcutSpec bare;
-    bare.target = program;
+    ShortcutSpec full = installShortcutSpec(root), bare;
+    bare.target = outside + L"\\tool.exe";
     bare.arguments = L"--flag \"a b\"";
-    bare.workingFolder = temp.path();
-
-    struct Case {
-        const wchar_t* file;
-        const ShortcutSpec* spec;
-    } cases[] = {{L"links\\full.lnk", &full}, {L"deeper\\still\\bare.lnk", &bare}};
-    for (const Case& c : cases) {
-        std::wstring path = temp / c.file;
-        std::wstring message = L"untouched";
-        ASSERT_TRUE(writeShortcut(path, *c.spec, &message)) << toUtf8(message);
-        EXPECT_EQ(message, L"untouched");
-        LinkFields got = readLink(path);
-        EXPECT_TRUE(equalsIgnoreCase(got.target, c.spec->target)) << toUtf8(got.target);
-        EXPECT_EQ(readShortcutTarget(path), got.target);
-        EXPECT_EQ(got.arguments, c.spec->arguments);
-        EXPECT_TRUE(equalsIgnoreCase(got.workingFolder, c.spec->workingFolder));
-        EXPECT_TRUE(equalsIgnoreCase(got.icon, c.spec->icon)) << toUtf8(got.icon);
-        EXPECT_EQ(got.description, c.spec->description);
+    bare.workingFolder = outside;
+    for (const ShortcutSpec* spec : {&full, &bare}) {
+        std::wstring path = temp / (spec == &full ? L"a\\full.lnk" : L"b\\c\\bare.lnk");
+        ASSERT_TRUE(writeShortcut(path, *spec));
+        ComPtr<IShellLinkW> link;
+        ComPtr<IPersistFile> file;
+        ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                               __uuidof(IShellLinkW), link.putVoid())) &&
+                    SUCCEEDED(link.as(file)) && SUCCEEDED(file->Load(path.c_str(), STGM_READ)));
+        wchar_t text[5][1040] = {};
+        int icon = -1;
+        link->GetArguments(text[0], 1040);
+        link->GetWorkingDirectory(text[1], 1040);
+        link->GetIconLocation(text[2], 1040, &icon);
+        link->GetDescription(text[3], 1040);
+        EXPECT_TRUE(equalsIgnoreCase(readShortcutTarget(path), spec->target));
+        EXPECT_EQ(text[0], spec->arguments);
+        EXPECT_TRUE(equalsIgnoreCase(text[1], spec->workingFolder));
+        EXPECT_TRUE(equalsIgnoreCase(text[2], spec->icon)) << toUtf8(text[2]);
+        EXPECT_EQ(text[3], spec->description);
     }
-    // The id cannot be read back under Wine; the calls must succeed.
-    EXPECT_EQ(logLines("WARN"), 0u) << logText();
-}
+    EXPECT_EQ(full.appUserModelId, L"com.quorvel.aigamebuilder");
+    EXPECT_EQ(logLines("WARN"), 0u);  // the id cannot be read back under Wine: its calls must work
 
-// Catches a failed save reported as success, or a message without the
-// path; and a file that is no link read as one.
-TEST_F(ShortcutTest, FailuresGiveTheMessageOrNothing) {
     test::writeFile(temp / L"file", "in the way");
-    std::wstring path = temp / L"file\\x.lnk";
     std::wstring message;
-    EXPECT_FALSE(writeShortcut(path, installShortcutSpec(temp.path()), &message));
-    EXPECT_EQ(message.rfind(L"Could not save the shortcut " + path + L" (0x", 0), 0u)
-        << toUtf8(message);
+    EXPECT_FALSE(writeShortcut(temp / L"file\\x.lnk", full, &message));
+    EXPECT_EQ(message.rfind(L"Could not save the shortcut " + temp / L"file\\x.lnk" + L" (0x", 0),
+              0u);
     EXPECT_EQ(readShortcutTarget(temp / L"file"), L"");
-    EXPECT_EQ(readShortcutTarget(temp / L"missing.lnk"), L"");
-}
-
-std::vector<std::wstring> sorted(std::vector<std::wstring> paths) {
-    std::sort(paths.begin(), paths.end());
-    return paths;
 }
 
 // Catches other files taken as links, a ".lnk" folder taken as a file,
 // subfolders entered when not asked, or folder links followed.
-TEST_F(ShortcutTest, ListsLinkFilesAndSkipsFolderLinks) {
+TEST_F(ShortcutTest, ListsLinkFilesWithoutFollowingFolderLinks) {
     std::wstring f = temp / L"f";
-    for (const wchar_t* folder : {L"sub\\deeper", L"dir.lnk"})
-        test::makeFolders(joinPath(f, folder));
-    test::makeFolders(temp / L"linked");
-    for (const wchar_t* file : {L"a.lnk", L"B.LNK", L"c.txt", L".lnk", L"x.lnk.bak",
-                                L"sub\\d.lnk", L"sub\\deeper\\e.lnk", L"dir.lnk\\inner.lnk"})
+    test::makeFolders(f + L"\\sub\\deeper");
+    test::makeFolders(f + L"\\dir.lnk");
+    for (const wchar_t* file : {L"a.lnk", L"B.LNK", L"c.txt", L".lnk", L"x.lnk.bak", L"sub\\d.lnk",
+                                L"sub\\deeper\\e.lnk", L"dir.lnk\\i.lnk"})
         test::writeFile(joinPath(f, file), "");
-    test::writeFile(temp / L"linked\\g.lnk", "");
-    bool linked = CreateSymbolicLinkW(longPath(joinPath(f, L"jump")).c_str(),
-                                      longPath(temp / L"linked").c_str(),
-                                      SYMBOLIC_LINK_FLAG_DIRECTORY |
-                                          SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) &&
-                  (GetFileAttributesW(longPath(joinPath(f, L"jump")).c_str()) &
-                   FILE_ATTRIBUTE_REPARSE_POINT);
-
-    auto in = [&](std::initializer_list<const wchar_t*> names) {
-        std::vector<std::wstring> paths;
-        for (const wchar_t* name : names) paths.push_back(joinPath(f, name));
-        return sorted(paths);
+    test::writeFile(outside + L"\\g.lnk", "");  // reached only through the folder link
+    ASSERT_TRUE(CreateSymbolicLinkW(longPath(f + L"\\jump").c_str(), longPath(outside).c_str(),
+                                    SYMBOLIC_LINK_FLAG_DIRECTORY));
+    auto listed = [&](bool recursive) {
+        std::vector<std::wstring> names;
+        for (const std::wstring& path : listShortcutFiles(f, recursive))
+            names.push_back(path.substr(f.size() + 1));
+        std::sort(names.begin(), names.end());
+        return names;
     };
-    EXPECT_EQ(sorted(listShortcutFiles(f, false)), in({L"a.lnk", L"B.LNK"}));
-    EXPECT_EQ(sorted(listShortcutFiles(f, true)),
-              in({L"a.lnk", L"B.LNK", L"sub\\d.lnk", L"sub\\deeper\\e.lnk", L"dir.lnk\\inner.lnk"}));
+    EXPECT_EQ(listed(false), (std::vector<std::wstring>{L"B.LNK", L"a.lnk"}));
+    EXPECT_EQ(listed(true), (std::vector<std::wstring>{L"B.LNK", L"a.lnk", L"dir.lnk\\i.lnk",
+                                                       L"sub\\d.lnk", L"sub\\deeper\\e.lnk"}));
     EXPECT_TRUE(listShortcutFiles(L"", true).empty());
-    EXPECT_TRUE(listShortcutFiles(temp / L"missing", true).empty());
-    if (!linked) GTEST_SKIP() << "folder links cannot be made here";
 }
 
-// The shortcut sandbox: the user's folders and an install root inside one
-// test folder.
-enum class Place { Desktop, Programs, Startup, Pinned };
-
+enum Place { Desktop, Programs, Startup, Pinned };
+enum Target { Launcher, OldApp, Tool, OtherQuorvel };  // the first two inside the root
 struct Link {
     Place place;
     const wchar_t* name;
-    bool inside;          // target relative to the root, else to a folder outside it
-    const wchar_t* target;
+    Target target;
 };
-
 struct Scenario {
     const char* what;
-    bool createDesktop;
-    bool noShortcuts;
-    std::vector<Link> before;
-    std::vector<Link> after;                              // present, with these targets
-    std::vector<std::pair<Place, const wchar_t*>> gone;   // files or folders
-    size_t repointed;                                      // INFO lines for pinned links
+    bool createDesktop, noShortcuts;
+    std::vector<Link> before, after;  // after: present, with these targets
+    std::vector<std::pair<Place, const wchar_t*>> gone;
 };
-
-const wchar_t* const kLauncher = L"QuorvelAI.exe";
-const wchar_t* const kOldApp = L"app-1.0.0\\QuorvelAI.exe";
 
 const Scenario kScenarios[] = {
     // Catches a fresh install without its two shortcuts.
     {"fresh install", true, false, {},
-     {{Place::Programs, L"QuorvelAI.lnk", true, kLauncher},
-      {Place::Desktop, L"QuorvelAI.lnk", true, kLauncher}},
-     {}, 0},
+     {{Programs, L"QuorvelAI.lnk", Launcher}, {Desktop, L"QuorvelAI.lnk", Launcher}}, {}},
     // Catches a desktop shortcut the user deleted coming back on an upgrade.
-    {"upgrade without desktop shortcut", false, false,
-     {{Place::Programs, L"QuorvelAI.lnk", true, kOldApp}},
-     {{Place::Programs, L"QuorvelAI.lnk", true, kLauncher}},
-     {{Place::Desktop, L"QuorvelAI.lnk"}}, 0},
-    // Catches old links into the root kept, an emptied vendor folder left,
-    // or a renamed desktop shortcut not replaced.
+    {"upgrade without desktop shortcut", false, false, {{Programs, L"QuorvelAI.lnk", OldApp}},
+     {{Programs, L"QuorvelAI.lnk", Launcher}}, {{Desktop, L"QuorvelAI.lnk"}}},
+    // Catches old links kept, an emptied vendor folder left, or a renamed
+    // desktop shortcut not replaced.
     {"earlier installer's layout", false, false,
-     {{Place::Programs, L"Quorvel\\QuorvelAI.lnk", true, kOldApp},
-      {Place::Desktop, L"Quorvel AI.lnk", true, kOldApp}},
-     {{Place::Programs, L"QuorvelAI.lnk", true, kLauncher},
-      {Place::Desktop, L"QuorvelAI.lnk", true, kLauncher}},
-     {{Place::Programs, L"Quorvel"}, {Place::Desktop, L"Quorvel AI.lnk"}}, 0},
-    // Catches links to other programs removed for their name, or a shared
-    // folder removed with them.
+     {{Programs, L"Quorvel\\QuorvelAI.lnk", OldApp}, {Desktop, L"Quorvel AI.lnk", OldApp}},
+     {{Programs, L"QuorvelAI.lnk", Launcher}, {Desktop, L"QuorvelAI.lnk", Launcher}},
+     {{Programs, L"Quorvel"}, {Desktop, L"Quorvel AI.lnk"}}},
+    // Catches links to other programs removed for their name, or a folder
+    // still holding something removed.
     {"links outside the root", false, false,
-     {{Place::Programs, L"Vendor\\QuorvelAI.lnk", true, kOldApp},
-      {Place::Programs, L"Vendor\\Tool.lnk", false, L"tool.exe"},
-      {Place::Programs, L"Tools\\QuorvelAI.lnk", false, L"QuorvelAI.exe"},
-      {Place::Desktop, L"Other.lnk", false, L"tool.exe"}},
-     {{Place::Programs, L"Vendor\\Tool.lnk", false, L"tool.exe"},
-      {Place::Programs, L"Tools\\QuorvelAI.lnk", false, L"QuorvelAI.exe"},
-      {Place::Desktop, L"Other.lnk", false, L"tool.exe"},
-      {Place::Programs, L"QuorvelAI.lnk", true, kLauncher}},
-     {{Place::Programs, L"Vendor\\QuorvelAI.lnk"}, {Place::Desktop, L"QuorvelAI.lnk"}}, 0},
-    // Catches the autostart link (inside Programs) deleted by every upgrade,
-    // or its folder removed once empty.
-    {"autostart link kept", false, false,
-     {{Place::Startup, L"QuorvelAI.lnk", true, kLauncher}},
-     {{Place::Startup, L"QuorvelAI.lnk", true, kLauncher},
-      {Place::Programs, L"QuorvelAI.lnk", true, kLauncher}},
-     {}, 0},
-    // Catches pinned links deleted, renamed, left on the old version, or
+     {{Programs, L"Vendor\\QuorvelAI.lnk", OldApp}, {Programs, L"Vendor\\Tool.lnk", Tool},
+      {Programs, L"Tools\\QuorvelAI.lnk", OtherQuorvel}, {Desktop, L"Tool.lnk", Tool}},
+     {{Programs, L"Vendor\\Tool.lnk", Tool}, {Programs, L"Tools\\QuorvelAI.lnk", OtherQuorvel},
+      {Desktop, L"Tool.lnk", Tool}},
+     {{Programs, L"Vendor\\QuorvelAI.lnk"}, {Desktop, L"QuorvelAI.lnk"}}},
+    // Catches the autostart link (inside Programs) deleted by every upgrade.
+    {"autostart link kept", false, false, {{Startup, L"QuorvelAI.lnk", OldApp}},
+     {{Startup, L"QuorvelAI.lnk", OldApp}}, {}},
+    // Catches pinned links deleted, renamed or left on the old version, or
     // others re-pointed too.
     {"pinned links re-pointed", false, false,
-     {{Place::Pinned, L"QuorvelAI (2).lnk", true, kOldApp},
-      {Place::Pinned, L"Other.lnk", false, L"tool.exe"}},
-     {{Place::Pinned, L"QuorvelAI (2).lnk", true, kLauncher},
-      {Place::Pinned, L"Other.lnk", false, L"tool.exe"}},
-     {{Place::Pinned, L"QuorvelAI.lnk"}}, 1},
+     {{Pinned, L"QuorvelAI (2).lnk", OldApp}, {Pinned, L"Tool.lnk", Tool}},
+     {{Pinned, L"QuorvelAI (2).lnk", Launcher}, {Pinned, L"Tool.lnk", Tool}},
+     {{Pinned, L"QuorvelAI.lnk"}}},
     // Catches --no-shortcuts still creating, deleting or re-pointing.
     {"--no-shortcuts", true, true,
-     {{Place::Desktop, L"Old.lnk", true, kOldApp},
-      {Place::Pinned, L"P.lnk", true, kOldApp},
-      {Place::Programs, L"Quorvel\\QuorvelAI.lnk", true, kOldApp}},
-     {{Place::Desktop, L"Old.lnk", true, kOldApp},
-      {Place::Pinned, L"P.lnk", true, kOldApp},
-      {Place::Programs, L"Quorvel\\QuorvelAI.lnk", true, kOldApp}},
-     {{Place::Programs, L"QuorvelAI.lnk"}, {Place::Desktop, L"QuorvelAI.lnk"}}, 0},
+     {{Desktop, L"Old.lnk", OldApp}, {Pinned, L"P.lnk", OldApp}, {Programs, L"Q\\A.lnk", OldApp}},
+     {{Desktop, L"Old.lnk", OldApp}, {Pinned, L"P.lnk", OldApp}, {Programs, L"Q\\A.lnk", OldApp}},
+     {{Programs, L"QuorvelAI.lnk"}, {Desktop, L"QuorvelAI.lnk"}}},
 };
 
-class ShortcutSandbox : public ShortcutTest {
-protected:
-    std::wstring root = temp / L"Local\\QuorvelAI";
-    std::wstring outside = temp / L"Elsewhere";
-    ShortcutFolders folders;
-
-    void SetUp() override {
-        ShortcutTest::SetUp();
-        folders.desktop = temp / L"user\\Desktop";
-        folders.programs = temp / L"user\\Start Menu\\Programs";
-        folders.startup = joinPath(folders.programs, L"Startup");
-        folders.pinned = temp / L"user\\Quick Launch\\User Pinned\\TaskBar";
-        for (const std::wstring& folder :
-             {folders.desktop, folders.startup, folders.pinned, root + L"\\app-1.0.0", outside})
-            test::makeFolders(folder);
-        for (const std::wstring& program : {joinPath(root, kLauncher), joinPath(root, kOldApp),
-                                            joinPath(outside, L"tool.exe"),
-                                            joinPath(outside, L"QuorvelAI.exe")})
-            test::writeFile(program, "MZ");
-    }
-
-    std::wstring folderOf(Place place) const {
-        switch (place) {
-        case Place::Desktop: return folders.desktop;
-        case Place::Programs: return folders.programs;
-        case Place::Startup: return folders.startup;
-        case Place::Pinned: return folders.pinned;
-        }
-        return {};
-    }
-    std::wstring targetOf(const Link& link) const {
-        return joinPath(link.inside ? root : outside, link.target);
-    }
-};
-
-TEST_F(ShortcutSandbox, BringsTheShortcutSetInLine) {
+TEST_F(ShortcutTest, UpdateBringsTheShortcutSetInLine) {
+    const std::wstring* placeFolder[] = {&folders.desktop, &folders.programs, &folders.startup,
+                                         &folders.pinned};
+    const std::wstring targets[] = {root + L"\\QuorvelAI.exe", root + L"\\app-1.0.0\\QuorvelAI.exe",
+                                    outside + L"\\tool.exe", outside + L"\\QuorvelAI.exe"};
     for (const Scenario& s : kScenarios) {
         SCOPED_TRACE(s.what);
-        // Each scenario starts from empty user folders.
-        for (Place place : {Place::Desktop, Place::Pinned, Place::Startup})
-            test::makeFolders(folderOf(place));
-        for (Place place : {Place::Desktop, Place::Pinned, Place::Programs}) {
-            for (const std::wstring& link : listShortcutFiles(folderOf(place), true))
-                DeleteFileW(longPath(link).c_str());
+        for (const std::wstring* folder : placeFolder) {
+            removeTree(*folder);
+            test::makeFolders(*folder);
         }
         for (const Link& link : s.before) {
             ShortcutSpec spec;
-            spec.target = targetOf(link);
-            ASSERT_TRUE(writeShortcut(joinPath(folderOf(link.place), link.name), spec));
+            spec.target = targets[link.target];
+            ASSERT_TRUE(writeShortcut(joinPath(*placeFolder[link.place], link.name), spec));
         }
-        size_t repointedBefore = logLines("INFO  Re-pointed pinned shortcut ");
-
+        size_t repointed = logLines("INFO  Re-pointed pinned shortcut ");
         SetupOptions options;
         options.noShortcuts = s.noShortcuts;
-        SetupContext context(options, nullptr, nullptr);
-        updateShortcuts(context, root, s.createDesktop, folders);
+        updateShortcuts(SetupContext(options, nullptr, nullptr), root, s.createDesktop, folders);
 
-        for (const Link& link : s.after) {
-            std::wstring path = joinPath(folderOf(link.place), link.name);
-            EXPECT_TRUE(equalsIgnoreCase(readShortcutTarget(path), targetOf(link)))
-                << toUtf8(path) << " -> " << toUtf8(readShortcutTarget(path));
-        }
-        for (const auto& [place, name] : s.gone) {
-            std::wstring path = joinPath(folderOf(place), name);
-            EXPECT_EQ(GetFileAttributesW(longPath(path).c_str()), INVALID_FILE_ATTRIBUTES)
+        std::vector<Link> after = s.after;
+        if (!s.noShortcuts) after.push_back({Programs, L"QuorvelAI.lnk", Launcher});
+        for (const Link& link : after) {
+            std::wstring path = joinPath(*placeFolder[link.place], link.name);
+            EXPECT_TRUE(equalsIgnoreCase(readShortcutTarget(path), targets[link.target]))
                 << toUtf8(path);
         }
+        for (const auto& [place, name] : s.gone)
+            EXPECT_EQ(GetFileAttributesW(longPath(joinPath(*placeFolder[place], name)).c_str()),
+                      INVALID_FILE_ATTRIBUTES)
+                << toUtf8(name);
         EXPECT_TRUE(isFolder(folders.startup));
-        EXPECT_EQ(logLines("INFO  Re-pointed pinned shortcut "), repointedBefore + s.repointed);
-        // Leftover subfolders of one scenario must not hide the next one's.
-        for (const wchar_t* sub : {L"Quorvel", L"Vendor", L"Tools"}) {
-            std::wstring folder = joinPath(folders.programs, sub);
-            for (const std::wstring& link : listShortcutFiles(folder, true))
-                DeleteFileW(longPath(link).c_str());
-            RemoveDirectoryW(longPath(folder).c_str());
-        }
+        bool pinned = std::string(s.what) == "pinned links re-pointed";
+        EXPECT_EQ(logLines("INFO  Re-pointed pinned shortcut "), repointed + (pinned ? 1 : 0));
     }
-    EXPECT_EQ(logLines("WARN"), 0u) << logText();
+    EXPECT_EQ(logLines("WARN"), 0u);
 }
 
 // Catches a shortcut written into the current folder when the shell knows
 // no Start-menu or desktop folder.
-TEST_F(ShortcutSandbox, UnknownFoldersGetNoShortcut) {
-    ShortcutFolders none;
-    SetupContext context(SetupOptions{}, nullptr, nullptr);
-    std::wstring here = temp / L"here";
-    test::makeFolders(here);
+TEST_F(ShortcutTest, UnknownFoldersGetNoShortcut) {
+    test::makeFolders(temp / L"here");
     wchar_t previous[MAX_PATH] = {};
     GetCurrentDirectoryW(MAX_PATH, previous);
-    SetCurrentDirectoryW(here.c_str());
-    updateShortcuts(context, root, true, none);
+    SetCurrentDirectoryW((temp / L"here").c_str());
+    updateShortcuts(SetupContext(SetupOptions{}, nullptr, nullptr), root, true, ShortcutFolders{});
     SetCurrentDirectoryW(previous);
-    EXPECT_FALSE(isFile(joinPath(here, L"QuorvelAI.lnk")));
-    EXPECT_EQ(logLines("WARN  Could not find the "), 2u) << logText();
+    EXPECT_FALSE(isFile(temp / L"here\\QuorvelAI.lnk"));
+    EXPECT_EQ(logLines("WARN  Could not find the "), 2u);
 }
 
 }  // namespace
