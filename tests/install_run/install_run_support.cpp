@@ -67,9 +67,13 @@ std::wstring fastSetupProgram() { return binFolder() + L"\\QuorvelAI-Setup-fast.
 SetupRun runSetup(const std::wstring& temp, const std::wstring& arguments, const std::wstring& program,
                   DWORD timeoutMs) {
     SetupRun run;
+    std::wstring logPath = joinPath(temp, L"QuorvelAI-Setup.log");
+    // The log is shared by every run in temp: keep only this run's lines.
+    size_t before = readFile(logPath).size();
     std::wstring line = L"\"" + program + L"\" " + arguments;
     run.result = runChild(program, line, withTempFolder(temp, timeoutMs));
-    run.log = readFile(joinPath(temp, L"QuorvelAI-Setup.log"));
+    std::string log = readFile(logPath);
+    run.log = log.size() >= before ? log.substr(before) : log;
     return run;
 }
 
@@ -122,10 +126,14 @@ bool launcherStartsVersion(const std::wstring& root, const std::wstring& version
     std::wstring record = root + L"\\app-" + version + L"\\demo-started.txt";
     DeleteFileW(longPath(record).c_str());
     std::wstring launcher = root + L"\\QuorvelAI.exe";
-    ChildOptions options;
-    options.timeoutMs = 30000;
-    ChildResult result = runChild(launcher, L"\"" + launcher + L"\"", options);
-    return result.started && result.finished && result.exitCode == 0 && waitForFile(record, 5000);
+    TempFolder launcherTemp;
+    ChildResult result = runChild(launcher, L"\"" + launcher + L"\"", withTempFolder(launcherTemp.path(), 30000));
+    bool started = result.started && result.finished && result.exitCode == 0 && waitForFile(record, 5000);
+    if (!started)
+        ADD_FAILURE() << "the launcher did not start app-" << toUtf8(version) << " (started " << result.started
+                      << ", exit " << result.exitCode << ")\n"
+                      << readFile(joinPath(launcherTemp.path(), L"QuorvelAI-Launcher.log"));
+    return started;
 }
 
 void InstallRunTest::SetUp() {
