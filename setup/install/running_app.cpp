@@ -1,3 +1,7 @@
 #include "running_app.h"
 
-namespace qv {}  // namespace qv
+namespace qv {
+
+void waitForAppToClose(const SetupContext&, const std::wstring&) {}
+
+}  // namespace qv

@@ -1,3 +1,7 @@
 #include "shortcuts.h"
 
-namespace qv {}  // namespace qv
+namespace qv {
+
+void updateShortcuts(const SetupContext&, const std::wstring&, bool) {}
+
+}  // namespace qv

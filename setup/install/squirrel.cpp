@@ -1,3 +1,7 @@
 #include "squirrel.h"
 
-namespace qv {}  // namespace qv
+namespace qv {
+
+void removeSquirrelLeftovers(const SetupContext&, const std::wstring&) {}
+
+}  // namespace qv
