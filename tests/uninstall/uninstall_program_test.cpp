@@ -129,6 +129,30 @@ TEST_F(UninstallProgram, ACopyInsideTheRootDoesNotHandOverAgain) {
     EXPECT_TRUE(waitFor([&] { return !holdsTempCopy(tempDir); }, 15000));
 }
 
+// Catches files removed before the running app was waited for: its program
+// stays locked and the run ends in QV-UN-2. Without a display the stand-in
+// app has no window and is ended as a leftover helper.
+TEST_F(UninstallProgram, WaitsForTheRunningAppBeforeRemovingIt) {
+    std::wstring root = temp_ / L"QuorvelAI";
+    std::wstring tempDir = temp_ / L"Temp";
+    makeRoot(root, L"QuorvelAI-Setup-fast.exe");
+    std::wstring app = root + L"\\app-1.0.0\\QuorvelAI.exe";
+    ASSERT_TRUE(CopyFileW((test::binFolder() + L"\\qv-demo-app.exe").c_str(), longPath(app).c_str(),
+                          FALSE));
+    test::makeFolders(tempDir);
+    test::RunningChild running =
+        test::startChild(app, L"\"" + app + L"\"", test::withTempFolder(tempDir));
+    ASSERT_TRUE(running.process);
+    ASSERT_TRUE(waitFor([&] { return isFile(root + L"\\app-1.0.0\\demo-started.txt"); }, 10000));
+
+    test::ChildResult first = start(root + L"\\Uninstall.exe", L"--silent", tempDir);
+    ASSERT_TRUE(first.finished);
+    std::string log = waitForCopy(tempDir);
+    EXPECT_EQ(count(log, "INFO  Exit code 0\r\n"), 2u) << log;
+    EXPECT_EQ(WaitForSingleObject(running.process.get(), 0), WAIT_OBJECT_0);
+    EXPECT_FALSE(isFolder(root + L"\\app-1.0.0"));
+}
+
 // Catches a relaunch from outside the root, or a self-delete of a program
 // that does not lie in the temporary folder.
 TEST_F(UninstallProgram, RunsInPlaceFromOutsideTheRoot) {
