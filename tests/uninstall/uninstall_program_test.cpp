@@ -4,6 +4,7 @@
 
 #include "foundation/files.h"
 #include "foundation/paths.h"
+#include "foundation/text.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_folder.h"
 #include "tests/uninstall/user_state.h"
@@ -11,12 +12,10 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <string>
+#include <utility>
 
 namespace qv {
 namespace {
-
-using test::TempFolder;
 
 size_t count(const std::string& text, const std::string& part) {
     size_t found = 0;
@@ -33,147 +32,114 @@ bool waitFor(const std::function<bool()>& done, DWORD ms) {
 bool holdsTempCopy(const std::wstring& folder) {
     WIN32_FIND_DATAW data;
     HANDLE find = FindFirstFileW(longPath(folder + L"\\QuorvelAI-Uninstall-*.exe").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return false;
-    FindClose(find);
-    return true;
-}
-
-std::string narrow(const std::wstring& text) {
-    std::string bytes;
-    for (wchar_t c : text) bytes.push_back(static_cast<char>(c));  // the test paths are ASCII
-    return bytes;
+    if (find != INVALID_HANDLE_VALUE) FindClose(find);
+    return find != INVALID_HANDLE_VALUE;
 }
 
 class UninstallProgram : public ::testing::Test {
 protected:
-    void TearDown() override {
-        // Nothing the test started may outlive it, even when it failed.
-        test::endProcessesUnder(temp_.path());
-    }
+    void TearDown() override { test::endProcessesUnder(temp_.path()); }
 
-    // An install root as a real install leaves it, with the user's notes.txt.
-    void makeRoot(const std::wstring& root, const wchar_t* setupProgram) {
-        test::makeFolders(root + L"\\app-1.0.0");
-        test::writeFile(root + L"\\app-1.0.0\\QuorvelAI.exe", "app");
-        ASSERT_TRUE(CopyFileW((test::binFolder() + L"\\QuorvelAI.exe").c_str(),
-                              longPath(root + L"\\QuorvelAI.exe").c_str(), FALSE));
-        ASSERT_TRUE(CopyFileW((test::binFolder() + L"\\" + setupProgram).c_str(),
-                              longPath(root + L"\\Uninstall.exe").c_str(), FALSE));
-        test::writeFile(root + L"\\notes.txt", "mine");
-        test::setString(uninstallKeyPath, L"InstallLocation", root);
+    // An install as a real one leaves it, the user's notes.txt beside it.
+    void makeRoot(const wchar_t* setupProgram, const wchar_t* app = L"QuorvelAI.exe") {
+        test::makeFolders(root_ + L"\\app-1.0.0");
+        test::makeFolders(tempDir_);
+        const std::pair<const wchar_t*, const wchar_t*> copies[] = {
+            {app, L"app-1.0.0\\QuorvelAI.exe"},
+            {L"QuorvelAI.exe", L"QuorvelAI.exe"},
+            {setupProgram, L"Uninstall.exe"}};
+        for (auto [from, to] : copies)
+            ASSERT_TRUE(CopyFileW(joinPath(test::binFolder(), from).c_str(),
+                                  longPath(joinPath(root_, to)).c_str(), FALSE));
+        test::writeFile(root_ + L"\\notes.txt", "mine");
+        test::setString(uninstallKeyPath, L"InstallLocation", root_);
     }
-
-    test::ChildResult start(const std::wstring& program, const std::wstring& arguments,
-                            const std::wstring& tempDir) {
-        test::makeFolders(tempDir);
-        return test::runChild(program, L"\"" + program + L"\" " + arguments,
-                              test::withTempFolder(tempDir, 30000));
-    }
-
-    // The shared log once the second process has written its exit line.
-    std::string waitForCopy(const std::wstring& tempDir) {
-        std::wstring logPath = tempDir + L"\\QuorvelAI-Setup.log";
-        waitFor([&] { return count(test::readFile(logPath), "INFO  Exit code ") >= 2; }, 30000);
+    // Runs program and returns the shared log once it holds want exit lines.
+    std::string run(const std::wstring& program, const std::wstring& arguments, size_t want = 2) {
+        test::ChildResult first = test::runChild(program, L"\"" + program + L"\" " + arguments,
+                                                 test::withTempFolder(tempDir_, 30000));
+        EXPECT_TRUE(first.finished);
+        EXPECT_EQ(first.exitCode, 0u);
+        std::wstring logPath = tempDir_ + L"\\QuorvelAI-Setup.log";
+        waitFor([&] { return count(test::readFile(logPath), "INFO  Exit code ") >= want; }, 30000);
         return test::readFile(logPath);
     }
+    std::string kept(const std::wstring& name) {
+        return toUtf8(L"INFO  Kept " + root_ + L"\\" + name + L": not installed by the setup");
+    }
 
-    TempFolder temp_;
+    test::TempFolder temp_;
+    std::wstring root_ = temp_ / L"Local Apps\\QuorvelAI";
+    std::wstring tempDir_ = temp_ / L"Temp";
     test::SavedKey entryKey_{uninstallKeyPath};
+    test::SavedFolder data_{parentFolder(attributionStampPath())};
+    test::SavedFolder dashedData_{joinPath(parentFolder(parentFolder(attributionStampPath())),
+                                           L"quorvel-ai")};
 };
 
-// Catches a first process that does the work itself or waits for the copy,
-// options not passed on, the root's files or entry left behind, the user's
-// file removed, or a temporary copy that stays.
+// Catches a first process that removes files itself or waits for the copy,
+// options lost on the way, files or the entry left, the user's file
+// removed, or a temporary copy that stays.
 TEST_F(UninstallProgram, HandsOverRemovesAndDeletesItsCopy) {
-    std::wstring root = temp_ / L"Local Apps\\QuorvelAI";
-    std::wstring tempDir = temp_ / L"Temp";
-    makeRoot(root, L"QuorvelAI-Setup.exe");
-
-    test::ChildResult first = start(root + L"\\Uninstall.exe", L"--silent --no-launch", tempDir);
-    ASSERT_TRUE(first.finished);
-    EXPECT_EQ(first.exitCode, 0u);
-    std::string log = waitForCopy(tempDir);
+    makeRoot(L"QuorvelAI-Setup.exe");
+    std::string log = run(root_ + L"\\Uninstall.exe", L"--silent --remove-data --no-launch");
 
     EXPECT_EQ(count(log, "INFO  Exit code 0\r\n"), 2u) << log;
+    size_t started = log.find("INFO  Started ");
     EXPECT_EQ(count(log, "INFO  Started "), 1u) << log;
-    EXPECT_NE(log.find(" --uninstall --uninstall-root \"" + narrow(root) + "\" --wait-pid "),
-              std::string::npos) << log;
-    EXPECT_EQ(log.find("--no-launch", log.find("INFO  Started ")), std::string::npos) << log;
-    EXPECT_NE(log.find("INFO  Kept " + narrow(root) + "\\notes.txt: not installed by the setup"),
-              std::string::npos) << log;
-    EXPECT_FALSE(isFile(root + L"\\Uninstall.exe"));
-    EXPECT_FALSE(isFile(root + L"\\QuorvelAI.exe"));
-    EXPECT_FALSE(isFolder(root + L"\\app-1.0.0"));
-    EXPECT_TRUE(isFile(root + L"\\notes.txt"));
+    EXPECT_NE(log.find(toUtf8(L" --uninstall --uninstall-root \"" + root_ +
+                              L"\" --wait-pid ")), std::string::npos) << log;
+    EXPECT_NE(log.find("--silent --remove-data\r\n", started), std::string::npos) << log;
+    EXPECT_EQ(log.find("--no-launch", started), std::string::npos) << log;
+    EXPECT_NE(log.find(kept(L"notes.txt")), std::string::npos) << log;
+    for (const wchar_t* name : {L"Uninstall.exe", L"QuorvelAI.exe", L"app-1.0.0"})
+        EXPECT_FALSE(isFile(joinPath(root_, name)) || isFolder(joinPath(root_, name))) << name;
     EXPECT_FALSE(test::keyExists(uninstallKeyPath));
-    EXPECT_TRUE(waitFor([&] { return !holdsTempCopy(tempDir); }, 15000));
+    EXPECT_TRUE(waitFor([&] { return !holdsTempCopy(tempDir_); }, 15000));
 }
 
 // Catches a temporary copy that hands over again when the root it removes
 // holds the temporary folder: copy after copy, and no uninstall.
 TEST_F(UninstallProgram, ACopyInsideTheRootDoesNotHandOverAgain) {
-    std::wstring root = temp_ / L"Profile";
-    std::wstring tempDir = root + L"\\Temp";
-    makeRoot(root, L"QuorvelAI-Setup-fast.exe");
-
-    test::ChildResult first = start(root + L"\\Uninstall.exe", L"--silent", tempDir);
-    ASSERT_TRUE(first.finished);
-    EXPECT_EQ(first.exitCode, 0u);
-    std::string log = waitForCopy(tempDir);
+    tempDir_ = root_ + L"\\Temp";
+    makeRoot(L"QuorvelAI-Setup-fast.exe");
+    std::string log = run(root_ + L"\\Uninstall.exe", L"--silent");
 
     EXPECT_EQ(count(log, "INFO  Started "), 1u) << log;
     EXPECT_EQ(count(log, "INFO  Exit code 0\r\n"), 2u) << log;
-    EXPECT_NE(log.find("INFO  Kept " + narrow(root) + "\\Temp: not installed by the setup"),
-              std::string::npos) << log;
-    EXPECT_FALSE(isFile(root + L"\\Uninstall.exe"));
-    EXPECT_TRUE(waitFor([&] { return !holdsTempCopy(tempDir); }, 15000));
+    EXPECT_NE(log.find(kept(L"Temp")), std::string::npos) << log;
+    EXPECT_FALSE(isFile(root_ + L"\\Uninstall.exe"));
+    EXPECT_TRUE(waitFor([&] { return !holdsTempCopy(tempDir_); }, 15000));
 }
 
 // Catches files removed before the running app was waited for: its program
 // stays locked and the run ends in QV-UN-2. Without a display the stand-in
 // app has no window and is ended as a leftover helper.
 TEST_F(UninstallProgram, WaitsForTheRunningAppBeforeRemovingIt) {
-    std::wstring root = temp_ / L"QuorvelAI";
-    std::wstring tempDir = temp_ / L"Temp";
-    makeRoot(root, L"QuorvelAI-Setup-fast.exe");
-    std::wstring app = root + L"\\app-1.0.0\\QuorvelAI.exe";
-    ASSERT_TRUE(CopyFileW((test::binFolder() + L"\\qv-demo-app.exe").c_str(), longPath(app).c_str(),
-                          FALSE));
-    test::makeFolders(tempDir);
-    test::RunningChild running =
-        test::startChild(app, L"\"" + app + L"\"", test::withTempFolder(tempDir));
+    makeRoot(L"QuorvelAI-Setup-fast.exe", L"qv-demo-app.exe");
+    std::wstring app = root_ + L"\\app-1.0.0\\QuorvelAI.exe";
+    test::RunningChild running = test::startChild(app, L"\"" + app + L"\"");
     ASSERT_TRUE(running.process);
-    ASSERT_TRUE(waitFor([&] { return isFile(root + L"\\app-1.0.0\\demo-started.txt"); }, 10000));
+    ASSERT_TRUE(waitFor([&] { return isFile(root_ + L"\\app-1.0.0\\demo-started.txt"); }, 10000));
 
-    test::ChildResult first = start(root + L"\\Uninstall.exe", L"--silent", tempDir);
-    ASSERT_TRUE(first.finished);
-    std::string log = waitForCopy(tempDir);
+    std::string log = run(root_ + L"\\Uninstall.exe", L"--silent");
     EXPECT_EQ(count(log, "INFO  Exit code 0\r\n"), 2u) << log;
     EXPECT_EQ(WaitForSingleObject(running.process.get(), 0), WAIT_OBJECT_0);
-    EXPECT_FALSE(isFolder(root + L"\\app-1.0.0"));
+    EXPECT_FALSE(isFolder(root_ + L"\\app-1.0.0"));
 }
 
-// Catches a relaunch from outside the root, or a self-delete of a program
-// that does not lie in the temporary folder.
+// Catches a relaunch from outside the root, or a program outside the
+// temporary folder deleting itself afterwards.
 TEST_F(UninstallProgram, RunsInPlaceFromOutsideTheRoot) {
-    std::wstring root = temp_ / L"QuorvelAI";
-    std::wstring tempDir = temp_ / L"Temp";
-    std::wstring downloads = temp_ / L"Downloads";
-    makeRoot(root, L"QuorvelAI-Setup.exe");
-    test::makeFolders(downloads);
-    std::wstring setup = downloads + L"\\QuorvelAI-Setup.exe";
+    makeRoot(L"QuorvelAI-Setup.exe");
+    std::wstring setup = temp_ / L"QuorvelAI-Setup.exe";
     ASSERT_TRUE(CopyFileW((test::binFolder() + L"\\QuorvelAI-Setup.exe").c_str(),
                           longPath(setup).c_str(), FALSE));
+    std::string log = run(setup, L"--silent --uninstall --uninstall-root \"" + root_ + L"\"", 1);
 
-    test::ChildResult run =
-        start(setup, L"--silent --uninstall --uninstall-root \"" + root + L"\"", tempDir);
-    ASSERT_TRUE(run.finished);
-    EXPECT_EQ(run.exitCode, 0u);
-    std::string log = test::readFile(tempDir + L"\\QuorvelAI-Setup.log");
     EXPECT_EQ(count(log, "INFO  Started "), 0u) << log;
     EXPECT_NE(log.find("INFO  Uninstall finished"), std::string::npos) << log;
-    EXPECT_FALSE(isFile(root + L"\\Uninstall.exe"));
-    Sleep(3500);
+    Sleep(3500);  // longer than the self-delete's pause
     EXPECT_TRUE(isFile(setup));
 }
 
