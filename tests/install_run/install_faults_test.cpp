@@ -176,5 +176,44 @@ TEST_F(InstallFaults, ASecondRunWaitsForTheFirst) {
     EXPECT_TRUE(exists(root + L"\\app-1.1.0\\QuorvelAI.exe"));
 }
 
+// Catches a switch-over while the app still runs from its version folder,
+// a visible copy being ended, or a windowless helper keeping the install
+// waiting for ever.
+TEST_F(InstallFaults, WaitsForTheRunningAppAndEndsLeftoverHelpers) {
+    struct Case { const char* name; const char* ini; DWORD exitCode; const char* line; };
+    const Case cases[] = {
+        {"visible copy", "exit_code=0\n", 1, "ERROR QV-RUN-1: QuorvelAI is still open."},
+        {"windowless helper", "helper=1\ndelay_ms=200\n", 0, "INFO  Ending leftover helper "},
+    };
+    int index = 0;
+    for (const Case& c : cases) {
+        std::wstring root = installFirstVersion(L"running-" + std::to_wstring(index++));
+        std::wstring app = root + L"\\app-1.0.0\\QuorvelAI.exe";
+        writeFile(root + L"\\app-1.0.0\\demo.ini", c.ini);
+        RunningChild running = startChild(app, L"\"" + app + L"\"");
+        ASSERT_TRUE(running.process) << c.name;
+        ASSERT_TRUE(waitForFile(root + L"\\app-1.0.0\\demo-started.txt", 10000)) << c.name;
+        if (std::string(c.ini).find("helper") != std::string::npos) {
+            finishChild(running, 10000);
+            for (int i = 0; i < 100 && readFile(root + L"\\app-1.0.0\\demo-started.txt").find("helper=1") ==
+                                            std::string::npos; ++i)
+                Sleep(50);
+        }
+        SetupRun run = runSetup(temp.path(), silentArguments("good", "1.1.0", root) + L" --no-shortcuts",
+                                fastSetupProgram());
+        EXPECT_EQ(run.result.exitCode, c.exitCode) << c.name << "\n" << run.log;
+        EXPECT_TRUE(run.has(c.line)) << c.name << "\n" << run.log;
+        EXPECT_TRUE(run.has("INFO  Still running: ")) << c.name;
+        if (running.process) {
+            EXPECT_EQ(WaitForSingleObject(running.process.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT)) << c.name;
+            TerminateProcess(running.process.get(), 0);
+            finishChild(running, 5000);
+        }
+        writeFile(root + L"\\app-1.0.0\\demo.ini", "exit_code=0\ndelay_ms=300\n");
+        EXPECT_EQ(exists(root + L"\\app-1.1.0\\QuorvelAI.exe"), c.exitCode == 0) << c.name;
+        EXPECT_FALSE(exists(root + L"\\app-1.1.0.tmp")) << c.name;
+    }
+}
+
 }  // namespace
 }  // namespace qv::test

@@ -36,6 +36,15 @@ uint64_t manifestNumber(const std::string& variant, const std::string& version, 
     return std::stoull(text.substr(at + 1));
 }
 
+std::string manifestText(const std::string& variant, const std::string& version, const std::string& name) {
+    std::string text = readFile(publishedVersionFolder(variant, version) + L"\\manifest.json");
+    size_t at = text.find("\"" + name + "\"");
+    if (at == std::string::npos) return {};
+    at = text.find('"', text.find(':', at));
+    size_t end = text.find('"', at + 1);
+    return at == std::string::npos || end == std::string::npos ? std::string() : text.substr(at + 1, end - at - 1);
+}
+
 std::string payloadPath(const std::string& variant, const std::string& version) {
     return "/" + variant + "/Installs/" + version + "/win-x64/QuorvelAI-" + version + "-win-x64.tar.xz";
 }

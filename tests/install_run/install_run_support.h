@@ -32,6 +32,7 @@ std::wstring publishedVersionFolder(const std::string& variant, const std::strin
 // A number member of a published manifest.
 uint64_t manifestNumber(const std::string& variant, const std::string& version, const std::string& name);
 
+std::string manifestText(const std::string& variant, const std::string& version, const std::string& name);
 // The server path of a published payload, as the request log shows it.
 std::string payloadPath(const std::string& variant, const std::string& version);
 // The names in folder, "." and ".." left out.

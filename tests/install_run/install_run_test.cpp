@@ -225,5 +225,33 @@ TEST_F(InstallRun, FallsBackFromAnUnusableDefaultAndFindsItAgain) {
     removeTree(fallback);
 }
 
+// Catches a setup that only works against the project's own server: the
+// static host publishers use must give a fresh install and a resumed download.
+TEST_F(InstallRun, InstallsAndResumesThroughNginx) {
+    std::wstring url = environmentVariable(L"QV_TEST_NGINX_URL");
+    std::wstring accessLog = environmentVariable(L"QV_TEST_NGINX_ACCESS_LOG");
+    if (url.empty()) GTEST_SKIP() << "needs tests/install_run/with_nginx.sh";
+    std::wstring root = temp / L"root";
+    std::wstring arguments = L"--silent --no-shortcuts --base-url " + url + L"/good --dir \"" + root + L"\" --version ";
+    SetupRun fresh = runSetup(temp.path(), arguments + L"1.0.0");
+    ASSERT_EQ(fresh.result.exitCode, 0u) << fresh.log;
+
+    // Half of 1.1.0's payload is already on disk from an earlier try.
+    std::string payload = readFile(publishedVersionFolder("good", "1.1.0") + L"\\QuorvelAI-1.1.0-win-x64.tar.xz");
+    ASSERT_GT(payload.size(), 1000u);
+    std::string hash = manifestText("good", "1.1.0", "payloadSha256");
+    std::wstring part = temp / (L"QuorvelAI-Setup\\QuorvelAI-1.1.0-" + fromUtf8(hash.substr(0, 12)) + L".tar.xz.part");
+    makeFolders(temp / L"QuorvelAI-Setup");
+    writeFile(part, payload.substr(0, payload.size() / 2));
+    SetupRun resumed = runSetup(temp.path(), arguments + L"1.1.0");
+    ASSERT_EQ(resumed.result.exitCode, 0u) << resumed.log;
+    EXPECT_TRUE(resumed.has("INFO  Continuing download at byte " + std::to_string(payload.size() / 2))) << resumed.log;
+    EXPECT_TRUE(launcherStartsVersion(root, L"1.1.0"));
+    for (wchar_t& c : accessLog)
+        if (c == L'/') c = L'\\';
+    std::string served = readFile(L"Z:" + accessLog);
+    EXPECT_NE(served.find("QuorvelAI-1.1.0-win-x64.tar.xz HTTP/1.1\" 206 "), std::string::npos) << served;
+}
+
 }  // namespace
 }  // namespace qv::test
