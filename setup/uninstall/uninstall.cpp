@@ -179,7 +179,8 @@ void runUninstall(SetupContext& context, const std::wstring& rootText) {
         if (removed) break;
         // Another program may hold a file briefly (a virus scanner, the
         // indexer): wait and try again.
-        logWarn(L"Could not remove %ls (attempt %u of %u)", firstFailure.c_str(), attempt, attempts);
+        logWarn(L"Could not remove %ls (attempt %u of %u)", firstFailure.c_str(), attempt,
+                attempts);
         Sleep(timings().removePauseMs);
     }
 

@@ -50,7 +50,8 @@ TEST_F(AfterInstall, UninstallExeRemovesWhatTheInstallMade) {
     EXPECT_FALSE(isFile(stamp));
     // The temporary copy deletes itself a few seconds after it ended.
     const std::vector<std::wstring> onlyTheLog = {L"QuorvelAI-Setup.log"};
-    for (end = GetTickCount64() + 15000; listFolderNames(own) != onlyTheLog && GetTickCount64() < end;)
+    for (end = GetTickCount64() + 15000;
+         listFolderNames(own) != onlyTheLog && GetTickCount64() < end;)
         Sleep(100);
     EXPECT_EQ(listFolderNames(own), onlyTheLog);
 }

@@ -66,8 +66,9 @@ TEST(RemoveOwnedEntries, UnlinksAVersionNamedLinkWithoutTouchingItsTarget) {
     test::makeFolders(temp / L"target");
     test::writeFile(temp / L"target\\QuorvelAI.exe", "not ours");
     // Wine 8 answers success and makes nothing: look at what is there.
-    CreateSymbolicLinkW(longPath(link).c_str(), longPath(temp / L"target").c_str(),
-                        SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
+    CreateSymbolicLinkW(
+        longPath(link).c_str(), longPath(temp / L"target").c_str(),
+        SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
     DWORD attributes = GetFileAttributesW(longPath(link).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         GTEST_SKIP() << "folder links cannot be made here";

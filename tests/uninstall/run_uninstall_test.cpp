@@ -36,7 +36,8 @@ protected:
         timings().removePauseMs = 20;
         openLog(temp_ / L"test.log");
         test::makeFolders(root_ + L"\\app-1.0.0");
-        for (const wchar_t* file : {L"app-1.0.0\\QuorvelAI.exe", L"QuorvelAI.exe", L"Uninstall.exe"})
+        for (const wchar_t* file :
+             {L"app-1.0.0\\QuorvelAI.exe", L"QuorvelAI.exe", L"Uninstall.exe"})
             test::writeFile(joinPath(root_, file), "ours");
     }
     void TearDown() override {
@@ -180,6 +181,19 @@ TEST_F(Uninstall, AHeldFileEndsInUn2AfterEveryAttempt) {
     EXPECT_FALSE(isFolder(dataFolder()));
     EXPECT_FALSE(isFolder(dashedDataFolder()));
     EXPECT_FALSE(logged(L"Could not fully delete"));
+}
+
+// Catches a data folder that cannot be fully removed failing the run, or
+// going unreported.
+TEST_F(Uninstall, ADataFolderThatStaysIsOnlyAWarning) {
+    test::makeFolders(dataFolder());
+    test::writeFile(attributionStampPath(), "{}\n");
+    FileHandle handle(CreateFileW(longPath(attributionStampPath()).c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(handle);
+    EXPECT_EQ(run(true), L"");
+    EXPECT_TRUE(logged(L"WARN  Could not fully delete " + dataFolder() + L"\r\n"));
+    EXPECT_FALSE(isFolder(root_));
 }
 
 // Catches the uninstaller that handed over not being waited for: a

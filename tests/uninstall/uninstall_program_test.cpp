@@ -19,7 +19,8 @@ namespace {
 
 size_t count(const std::string& text, const std::string& part) {
     size_t found = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++found;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++found;
     return found;
 }
 

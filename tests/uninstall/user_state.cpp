@@ -56,7 +56,8 @@ SavedKey::~SavedKey() {
 }
 
 SavedFolder::SavedFolder(std::wstring path) : path_(std::move(path)), backup_(backupName(path_)) {
-    existed_ = isFolder(path_) && MoveFileExW(longPath(path_).c_str(), longPath(backup_).c_str(), 0);
+    existed_ =
+        isFolder(path_) && MoveFileExW(longPath(path_).c_str(), longPath(backup_).c_str(), 0);
 }
 
 SavedFolder::~SavedFolder() {
