@@ -117,6 +117,9 @@ void pruneVersions(const SetupContext& context, const std::wstring& root) {
     const std::wstring& current = context.releaseVersion;
     std::wstring keep;
     for (const std::wstring& version : findAppVersions(root, launcherFileName)) {
+        // The scan also accepts "app-1.2", which is not ours: keeping it as
+        // the fallback would remove the real one, app-1.2.0.
+        if (!isVersionFolderName(L"app-" + version)) continue;
         if (compareVersions(version, current) < 0) {
             keep = version;
             break;
