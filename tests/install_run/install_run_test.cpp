@@ -156,9 +156,11 @@ TEST_F(InstallRun, TakesOverASquirrelInstall) {
     writeFile(root + L"\\SquirrelSetup.log", "log");
     writeFile(root + L"\\packages\\QuorvelAI-0.9.5-full.nupkg", "package");
 
-    SetupRun run = runSetup(temp.path(), silentArguments("good", "1.0.0", root) + L" --no-shortcuts");
+    SetupRun run = runSetup(temp.path(), silentArguments("good", "1.0.0", root) + L" --no-shortcuts --launch");
     ASSERT_EQ(run.result.exitCode, 0u) << run.log;
     EXPECT_TRUE(run.has("(upgrade from Squirrel)")) << run.log;
+    // --launch starts the app even after a silent run.
+    EXPECT_TRUE(waitForFile(root + L"\\app-1.0.0\\demo-started.txt", 10000));
     for (const wchar_t* gone : {L"Update.exe", L"SquirrelSetup.log", L"packages", L"app-0.9.0",
                                 L"app-0.9.5\\squirrel.exe"})
         EXPECT_FALSE(exists(root + L"\\" + gone)) << gone;
