@@ -7,7 +7,6 @@
 #include <shlobj.h>
 
 namespace qv::test {
-namespace {
 
 std::wstring knownFolderPath(REFKNOWNFOLDERID id) {
     PWSTR path = nullptr;
@@ -16,8 +15,6 @@ std::wstring knownFolderPath(REFKNOWNFOLDERID id) {
     CoTaskMemFree(path);
     return result;
 }
-
-}  // namespace
 
 std::wstring releaseUrl(const std::string& variant) {
     return releaseServer().httpUrl + L"/" + fromUtf8(variant);

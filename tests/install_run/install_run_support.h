@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <cstdint>
 #include <string>
@@ -48,6 +49,9 @@ SetupRun runSetup(const std::wstring& temp, const std::wstring& arguments,
 // "--silent --base-url <variant> --version <version> --dir "<root>"".
 std::wstring silentArguments(const std::string& variant, const std::string& version,
                              const std::wstring& root);
+
+// A shell known folder of the test prefix's user; empty when unknown.
+std::wstring knownFolderPath(REFKNOWNFOLDERID id);
 
 // REG_SZ text or REG_DWORD value of the uninstall entry; empty / -1 when missing.
 std::wstring entryText(const wchar_t* name);

@@ -18,14 +18,6 @@ bool exists(const std::wstring& path) {
     return GetFileAttributesW(longPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::wstring knownFolderPath(REFKNOWNFOLDERID id) {
-    PWSTR path = nullptr;
-    std::wstring result;
-    if (SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &path))) result = path;
-    CoTaskMemFree(path);
-    return result;
-}
-
 struct LinkFields {
     std::wstring target, arguments, workingFolder;
 };
