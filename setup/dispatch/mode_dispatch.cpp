@@ -1,15 +1,107 @@
 #include "mode_dispatch.h"
 
+#include "setup/core/progress.h"
+#include "setup/core/setup_context.h"
+#include "setup/core/setup_error.h"
+#include "setup/install/folder_check.h"
+#include "setup/install/install.h"
+#include "setup/release/http_client.h"
+#include "setup/release/release_discovery.h"
+#include "setup/uninstall/relaunch.h"
+#include "setup/uninstall/uninstall.h"
+
 #include "foundation/log.h"
+#include "foundation/paths.h"
 
 namespace qv {
+namespace {
 
-// Placeholder until the install engine lands: this build parses and checks
-// its command line but cannot install or uninstall anything yet.
-int runSetupMode(const SetupOptions& options, HINSTANCE) {
-    logError(L"This build of the setup cannot install or uninstall yet (mode %ls)",
-             options.uninstall ? L"uninstall" : L"install");
-    return 1;
+constexpr int exitSuccess = 0;
+constexpr int exitFailure = 1;
+constexpr int exitCancelled = 2;
+
+// Until the window lands, runs without --silent end here.
+int runWindow(const SetupOptions&, SetupMode mode, const std::wstring&, bool, HINSTANCE) {
+    logError(L"This build of the setup has no window yet (mode %d); run it with --silent",
+             static_cast<int>(mode));
+    return exitFailure;
+}
+
+int runSilentUninstall(const SetupOptions& options, const std::wstring& root) {
+    int result = exitSuccess;
+    {
+        SilentProgress progress;
+        HttpClient http(userAgent);
+        SetupContext context(options, &progress, &http);
+        try {
+            runUninstall(context, root);
+        } catch (const SetupError& error) {
+            logError(L"%ls", errorReport(error, root, L"").c_str());
+            result = exitFailure;
+        }
+    }
+    removeTempCopy();
+    return result;
+}
+
+int runUninstallBranch(const SetupOptions& options, HINSTANCE instance) {
+    std::wstring program = modulePath();
+    std::wstring root = options.uninstallRoot.empty() ? parentFolder(program) : fullPath(options.uninstallRoot);
+    // A temporary copy never hands over again, even when the root it removes
+    // contains the temporary folder: that would start copy after copy.
+    if (isUnderFolder(program, root) && !runsAsTempCopy())
+        return relaunchFromTemp(options, root) ? exitSuccess : exitFailure;
+    if (options.silent) return runSilentUninstall(options, root);
+
+    int result = runWindow(options, SetupMode::Uninstall, root, false, instance);
+    removeTempCopy();
+    return result;
+}
+
+int runSilentInstall(const SetupOptions& options, std::wstring folder, bool mayFallBack) {
+    SilentProgress progress;
+    HttpClient http(userAgent);
+    SetupContext context(options, &progress, &http);
+    try {
+        DiscoverRelease(context);
+        std::wstring problem = checkInstallFolder(context, folder);
+        if (!problem.empty() && mayFallBack) {
+            std::wstring fallback = findFallbackFolder(context);
+            if (!fallback.empty()) {
+                logWarn(L"Default folder unusable, using %ls", fallback.c_str());
+                folder = fallback;
+            }
+        }
+        runInstall(context, folder);
+        return exitSuccess;
+    } catch (const SetupError& error) {
+        std::wstring version = context.releaseKnown ? context.releaseVersion : std::wstring();
+        logError(L"%ls", errorReport(error, folder, version).c_str());
+        return error.code == L"QV-CANCEL" ? exitCancelled : exitFailure;
+    }
+}
+
+int runInstallBranch(const SetupOptions& options, HINSTANCE instance) {
+    std::wstring existing;
+    if (!options.dir.empty())
+        existing = holdsInstall(options.dir) ? options.dir : std::wstring();
+    else
+        existing = registeredInstallFolder();
+    std::wstring folder = !options.dir.empty() ? options.dir : !existing.empty() ? existing : defaultInstallFolder();
+    logInfo(L"Install folder: %ls (existing install: %ls)", folder.c_str(),
+            existing.empty() ? L"none" : existing.c_str());
+
+    if (options.silent) return runSilentInstall(options, folder, options.dir.empty() && existing.empty());
+
+    SetupMode mode = existing.empty() ? SetupMode::Install : SetupMode::Upgrade;
+    bool askFirst = existing.empty() && !options.update;
+    return runWindow(options, mode, folder, askFirst, instance);
+}
+
+}  // namespace
+
+int runSetupMode(const SetupOptions& options, HINSTANCE instance) {
+    return options.uninstall ? runUninstallBranch(options, instance) : runInstallBranch(options, instance);
 }
 
 }  // namespace qv

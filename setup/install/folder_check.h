@@ -3,6 +3,7 @@
 
 #include "setup/core/setup_context.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -22,8 +23,12 @@ std::wstring registeredInstallFolder();
 
 // The problem text of folder for this release (empty when usable); the
 // problem code ("QV-DIR-1", ...) goes to *code when given. Never throws.
+// A folder that did not exist before the check does not exist after it.
 std::wstring checkInstallFolder(const SetupContext& context, const std::wstring& folder,
                                 std::wstring* code = nullptr);
+// The not-enough-space text when freeBytes cannot hold unpackedSize plus the
+// working margin; empty when it can.
+std::wstring diskSpaceProblem(uint64_t unpackedSize, uint64_t freeBytes);
 
 // %USERPROFILE%\QuorvelAI, then %SystemDrive%\QuorvelAI when it does not exist yet.
 std::vector<std::wstring> fallbackFolderCandidates();
@@ -31,7 +36,8 @@ std::vector<std::wstring> fallbackFolderCandidates();
 std::wstring findFallbackFolder(const SetupContext& context);
 
 // The short text the window shows for a problem code beside a fallback.
-// isProjectsFolder picks the projects-folder text for QV-DIR-4.
+// problemText is the check's full text: it tells the projects folder from a
+// folder with other files, which share QV-DIR-4.
 std::wstring shortFolderProblem(const std::wstring& code, const std::wstring& problemText = L"");
 
 }  // namespace qv

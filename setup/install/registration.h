@@ -20,6 +20,12 @@ bool writeRegistryNumber(const wchar_t* key, const wchar_t* name, DWORD number);
 // empty when missing or unreadable. name nullptr reads the default value.
 std::wstring readRegistryString(const wchar_t* key, const wchar_t* name);
 
+// Test seam: when set, writeRegistryString and writeRegistryNumber ask it
+// before setting a value and fail without writing when it answers false, as
+// a refused RegSetValueExW would. The program itself never sets it.
+using RegistryWriteGate = bool (*)(const wchar_t* key, const wchar_t* name);
+RegistryWriteGate& registryWriteGate();
+
 // Copies the running program to root\Uninstall.exe. Never throws; logs.
 void copyUninstaller(const SetupContext& context, const std::wstring& root);
 // Writes the uninstall entry's values in order. Never throws; logs.
@@ -29,7 +35,11 @@ void writeUninstallEntry(const SetupContext& context, const std::wstring& root);
 std::wstring findAttributionId(const std::wstring& fileName);
 // %APPDATA%\quorvelai\attribution.json
 std::wstring attributionStampPath();
-// Writes the stamp once, on a fresh install. Never throws; silent on failure.
+// Writes the stamp for the id in the running program's file name once, on a
+// fresh install. Never throws; silent on failure.
 void writeAttributionStamp(const SetupContext& context);
+// Writes id into a new stamp file at path (its folder made when missing);
+// false, without touching it, when the file exists or cannot be made.
+bool writeAttributionStampFile(const std::wstring& id, const std::wstring& path);
 
 }  // namespace qv

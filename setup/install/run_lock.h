@@ -19,6 +19,7 @@ public:
 
 private:
     KernelHandle mutex_;
+    bool owned_ = false;
 };
 
 }  // namespace qv

@@ -34,11 +34,16 @@ struct ProcessWatcher {
     virtual std::vector<RunningProcess> list(const std::wstring& root) = 0;
     virtual bool anyVisible(const std::vector<RunningProcess>& processes) = 0;
     virtual bool end(const RunningProcess& process, const std::wstring& root) = 0;
+    virtual bool waitForExit(uint32_t processId, DWORD ms) {
+        return waitForProcessExit(processId, ms);
+    }
 };
 ProcessWatcher& systemProcessWatcher();
 
-// Returns once nothing runs from a version folder of root. Throws SetupError
-// QV-RUN-1 (a visible copy stays open) or QV-CANCEL.
+// Returns once nothing runs from a version folder of root; all waits come
+// from timings(). Throws SetupError QV-RUN-1 (a visible copy stays open, or
+// a helper refuses to be ended after the deadline) or QV-CANCEL (the user
+// cancelled, also while asked to close the application).
 void waitForAppToClose(const SetupContext& context, const std::wstring& root);
 void waitForAppToClose(const SetupContext& context, const std::wstring& root,
                        ProcessWatcher& watcher);

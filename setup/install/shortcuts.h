@@ -38,8 +38,25 @@ std::wstring programsFolder();
 std::wstring startupFolder();
 std::wstring pinnedTaskbarFolder();
 
-// Brings the shortcuts in line with the install in root. Never throws.
+// The folders the shortcut set lives in; any may be empty (unknown).
+struct ShortcutFolders {
+    std::wstring desktop;
+    std::wstring programs;
+    std::wstring startup;  // the user's autostart folder, normally inside programs
+    std::wstring pinned;
+};
+// The current user's folders.
+ShortcutFolders userShortcutFolders();
+
+// Brings the shortcuts in line with the install in root: pinned links into
+// root re-pointed at the launcher, other links into root removed from the
+// desktop and the Start menu (never from the autostart folder), then the
+// Start-menu shortcut and, when createDesktop or one was there, the desktop
+// shortcut written. Never throws; logs. The second form works on the given
+// folders instead of the user's.
 void updateShortcuts(const SetupContext& context, const std::wstring& root, bool createDesktop);
+void updateShortcuts(const SetupContext& context, const std::wstring& root, bool createDesktop,
+                     const ShortcutFolders& folders);
 void notifyShellOfChanges();
 
 }  // namespace qv

@@ -3,6 +3,9 @@
 
 #include "setup/core/setup_context.h"
 
+#include <windows.h>
+
+#include <functional>
 #include <string>
 
 namespace qv {
@@ -13,10 +16,17 @@ namespace qv {
 void swapInVersion(const SetupContext& context, const std::wstring& staged,
                    const std::wstring& final);
 
-// Writes root\QuorvelAI.exe from the program's launcher resource (101). A
-// launcher in use is set aside as QuorvelAI.exe.old-<tick> and restored when
-// the new one still cannot take its place. Throws QV-INST-3 or QV-INST-4.
+// Writes root\QuorvelAI.exe from the program's launcher resource (101).
+// Throws QV-INST-3 or QV-INST-4.
 void writeLauncher(const SetupContext& context, const std::wstring& root);
+
+// Replaces target by newFile. A target in use is renamed aside to
+// target + ".old-<tick>" first; when the new file still cannot take its
+// place, the aside copy is moved back, so a launcher is never lost. Throws
+// QV-INST-4. replace is moveReplacing except in tests.
+using ReplaceFile = std::function<bool(const std::wstring& from, const std::wstring& to, DWORD* error)>;
+void replaceLauncherFile(const std::wstring& newFile, const std::wstring& target,
+                         const ReplaceFile& replace);
 
 // Removes every version folder of root but context.releaseVersion and the
 // newest older version that holds the program. Never throws; logs.

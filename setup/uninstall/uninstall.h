@@ -17,4 +17,8 @@ void runUninstall(SetupContext& context, const std::wstring& root);
 // that is empty.
 bool removeOwnedEntries(const std::wstring& root, std::wstring& firstFailure);
 
+// True when command names root or something inside it: root occurs in it,
+// ignoring case, followed by a backslash, a double quote or the end.
+bool commandNamesFolder(const std::wstring& command, const std::wstring& root);
+
 }  // namespace qv

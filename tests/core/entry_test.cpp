@@ -27,16 +27,20 @@ SetupRun runSetup(const TempFolder& temp, const std::wstring& arguments,
     return run;
 }
 
+// A release server address that refuses at once: runs that reach the
+// install branch fail there, without touching the network.
+const std::wstring noServer = L"--base-url http://127.0.0.1:1";
+
 bool has(const std::string& log, const std::string& text) { return log.find(text) != std::string::npos; }
 
 // Catches a missing or misshapen run header.
 TEST(Entry, WritesTheRunHeader) {
     TempFolder temp;
-    SetupRun run = runSetup(temp, L"--silent --no-launch");
+    SetupRun run = runSetup(temp, L"--silent --no-launch " + noServer);
     ASSERT_TRUE(run.result.finished);
     EXPECT_TRUE(has(run.log, "INFO  ---- QuorvelAI Setup 1.0.0 on Windows 10.0 build ")) << run.log;
     EXPECT_TRUE(has(run.log, "INFO  Command line: \"")) << run.log;
-    EXPECT_TRUE(has(run.log, " --silent --no-launch\r\n")) << run.log;
+    EXPECT_TRUE(has(run.log, " --silent --no-launch --base-url http://127.0.0.1:1\r\n")) << run.log;
     EXPECT_TRUE(has(run.log, "INFO  Running from: ")) << run.log;
     EXPECT_TRUE(has(run.log, "QuorvelAI-Setup.exe\r\n")) << run.log;
 }
@@ -64,11 +68,13 @@ TEST(Entry, BadCommandLineExitsWithThree) {
 // Catches the dispatch not being reached, or its result not becoming the exit code.
 TEST(Entry, HandsValidRunsToTheDispatch) {
     TempFolder temp;
-    SetupRun run = runSetup(temp, L"--silent --squirrel-firstrun");
+    SetupRun run = runSetup(temp, L"--silent --squirrel-firstrun " + noServer + L" --dir \"" +
+                                      (temp / L"root") + L"\"");
     ASSERT_TRUE(run.result.finished);
     EXPECT_EQ(run.result.exitCode, 1u);
     EXPECT_TRUE(has(run.log, "WARN  Ignoring Squirrel argument --squirrel-firstrun\r\n")) << run.log;
-    EXPECT_TRUE(has(run.log, "cannot install or uninstall yet")) << run.log;
+    EXPECT_TRUE(has(run.log, "INFO  Install folder: ")) << run.log;
+    EXPECT_TRUE(has(run.log, "QV-NET-1")) << run.log;
     EXPECT_TRUE(has(run.log, "INFO  Exit code 1\r\n")) << run.log;
     EXPECT_FALSE(has(run.log, "QV-OS-1"));
 }
@@ -78,11 +84,13 @@ TEST(Entry, RunAsUninstallExeMeansUninstallMode) {
     TempFolder temp;
     std::wstring copy = temp / L"UNINSTALL.EXE";
     ASSERT_TRUE(CopyFileW((test::binFolder() + L"\\QuorvelAI-Setup.exe").c_str(), copy.c_str(), FALSE));
-    SetupRun run = runSetup(temp, L"--silent", copy);
+    std::wstring empty = temp / L"empty";
+    test::makeFolders(empty);
+    SetupRun run = runSetup(temp, L"--silent --uninstall-root \"" + empty + L"\"", copy);
     ASSERT_TRUE(run.result.finished);
-    EXPECT_TRUE(has(run.log, "mode uninstall")) << run.log;
-    SetupRun plain = runSetup(temp, L"--silent");
-    EXPECT_TRUE(has(plain.log, "mode install")) << plain.log;
+    EXPECT_TRUE(has(run.log, "QV-UN-1")) << run.log;
+    SetupRun plain = runSetup(temp, L"--silent " + noServer + L" --dir \"" + empty + L"\"");
+    EXPECT_TRUE(has(plain.log, "INFO  Install folder: ")) << plain.log;
 }
 
 // These run in the Windows 7 prefix only (a ctest entry of their own).
@@ -91,7 +99,7 @@ class EntryOnWindows7 : public testing::Test {};
 // Catches a gate that lets old Windows install, or that blocks an uninstall.
 TEST_F(EntryOnWindows7, RefusesInstallButNotUninstall) {
     TempFolder temp;
-    SetupRun install = runSetup(temp, L"--silent");
+    SetupRun install = runSetup(temp, L"--silent " + noServer);
     ASSERT_TRUE(install.result.finished);
     EXPECT_EQ(install.result.exitCode, 1u);
     EXPECT_TRUE(has(install.log, "ERROR QV-OS-1: Windows 10 or newer is needed\r\n")) << install.log;
@@ -99,15 +107,15 @@ TEST_F(EntryOnWindows7, RefusesInstallButNotUninstall) {
     EXPECT_TRUE(has(install.log, "on Windows 6.1 build 7601 (x64)")) << install.log;
 
     TempFolder other;
-    SetupRun uninstall = runSetup(other, L"--silent --uninstall");
+    SetupRun uninstall = runSetup(other, L"--silent --uninstall --uninstall-root \"" + other.path() + L"\"");
     EXPECT_FALSE(has(uninstall.log, "QV-OS-1")) << uninstall.log;
-    EXPECT_TRUE(has(uninstall.log, "mode uninstall")) << uninstall.log;
+    EXPECT_TRUE(has(uninstall.log, "QV-UN-1")) << uninstall.log;
 
     // Named Uninstall.exe but without --uninstall: the gate still applies.
     TempFolder third;
     std::wstring copy = third / L"Uninstall.exe";
     ASSERT_TRUE(CopyFileW((test::binFolder() + L"\\QuorvelAI-Setup.exe").c_str(), copy.c_str(), FALSE));
-    SetupRun named = runSetup(third, L"--silent", copy);
+    SetupRun named = runSetup(third, L"--silent " + noServer, copy);
     EXPECT_EQ(named.result.exitCode, 1u);
     EXPECT_TRUE(has(named.log, "QV-OS-1")) << named.log;
 }

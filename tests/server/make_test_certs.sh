@@ -7,12 +7,17 @@
 #   server.crt, server.key             signed by it
 #   untrusted-ca.crt, untrusted-ca.key a CA nobody trusts
 #   untrusted-server.crt, .key         signed by that one
+#   quorvel-sign.crt, quorvel-sign.key code signing for CN and O "Quorvel, LLC",
+#                                      signed by the trusted CA
+#   other-sign.crt, other-sign.key     code signing for "Other Publisher, Inc.",
+#                                      signed by the trusted CA
 # RSA 2048, SHA-256, valid from yesterday (so a clock a little behind still
 # accepts them) for ten years. Does nothing when all files are there.
 set -euo pipefail
 out=${1:?usage: make_test_certs.sh OUTDIR}
 files=(ca.crt ca.key server.crt server.key
-       untrusted-ca.crt untrusted-ca.key untrusted-server.crt untrusted-server.key)
+       untrusted-ca.crt untrusted-ca.key untrusted-server.crt untrusted-server.key
+       quorvel-sign.crt quorvel-sign.key other-sign.crt other-sign.key)
 
 all_present() {
   local name
@@ -62,6 +67,12 @@ extendedKeyUsage = serverAuth
 subjectAltName = DNS:localhost
 subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid
+[ sign_ext ]
+basicConstraints = critical, CA:false
+keyUsage = critical, digitalSignature
+extendedKeyUsage = codeSigning
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
 CNF
   local key
   for key in ca server; do
@@ -79,8 +90,22 @@ CNF
     -startdate "$start" -enddate "$end" -extensions server_ext 2>/dev/null
 }
 
+# make_signer NAME PUBLISHER: a code-signing certificate NAME-sign.* for
+# PUBLISHER (its CN and O), issued by the trusted CA of make_pair "".
+make_signer() {
+  local name=$1 publisher=$2 dir=$work/state
+  openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out "$work/$name-sign.key" 2>/dev/null
+  openssl req -new -key "$work/$name-sign.key" -subj "/O=$publisher/CN=$publisher" \
+    -out "$dir/$name-sign.csr"
+  openssl ca -batch -notext -config "$dir/ca.cnf" -cert "$work/ca.crt" -keyfile "$work/ca.key" \
+    -in "$dir/$name-sign.csr" -out "$work/$name-sign.crt" \
+    -startdate "$start" -enddate "$end" -extensions sign_ext 2>/dev/null
+}
+
 make_pair "" trusted
 make_pair untrusted- untrusted
+make_signer quorvel "Quorvel, LLC"
+make_signer other "Other Publisher, Inc."
 for name in "${files[@]}"; do
   cp "$work/$name" "$out/.$name.tmp"
   mv -f "$out/.$name.tmp" "$out/$name"

@@ -36,32 +36,46 @@ std::wstring environmentBlock(const std::vector<std::pair<std::wstring, std::wst
 
 }  // namespace
 
-ChildResult runChild(const std::wstring& program, const std::wstring& commandLine,
-                     const ChildOptions& options) {
-    ChildResult result;
+RunningChild startChild(const std::wstring& program, const std::wstring& commandLine,
+                        const ChildOptions& options) {
+    RunningChild child;
     std::wstring line = commandLine;
     std::wstring environment = environmentBlock(options.environment);
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    ULONGLONG start = GetTickCount64();
+    child.startTick = GetTickCount64();
     if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE,
                         CREATE_UNICODE_ENVIRONMENT, environment.data(),
                         options.currentFolder.empty() ? nullptr : options.currentFolder.c_str(),
                         &startup, &process))
-        return result;
-    result.started = true;
+        return child;
     KernelHandle thread(process.hThread);
-    KernelHandle child(process.hProcess);
-    if (WaitForSingleObject(child.get(), options.timeoutMs) == WAIT_OBJECT_0) {
+    child.process.reset(process.hProcess);
+    child.id = process.dwProcessId;
+    return child;
+}
+
+ChildResult finishChild(RunningChild& child, DWORD timeoutMs) {
+    ChildResult result;
+    if (!child.process) return result;
+    result.started = true;
+    if (WaitForSingleObject(child.process.get(), timeoutMs) == WAIT_OBJECT_0) {
         result.finished = true;
-        GetExitCodeProcess(child.get(), &result.exitCode);
+        GetExitCodeProcess(child.process.get(), &result.exitCode);
     } else {
-        TerminateProcess(child.get(), 99);
-        WaitForSingleObject(child.get(), 5000);
+        TerminateProcess(child.process.get(), 99);
+        WaitForSingleObject(child.process.get(), 5000);
     }
-    result.elapsedMs = static_cast<DWORD>(GetTickCount64() - start);
+    result.elapsedMs = static_cast<DWORD>(GetTickCount64() - child.startTick);
+    child.process.reset();
     return result;
+}
+
+ChildResult runChild(const std::wstring& program, const std::wstring& commandLine,
+                     const ChildOptions& options) {
+    RunningChild child = startChild(program, commandLine, options);
+    return finishChild(child, options.timeoutMs);
 }
 
 ChildOptions withTempFolder(const std::wstring& folder, DWORD timeoutMs) {

@@ -1,6 +1,8 @@
 // Starting the programs under test as child processes.
 #pragma once
 
+#include "foundation/handles.h"
+
 #include <windows.h>
 
 #include <string>
@@ -22,6 +24,18 @@ struct ChildOptions {
     std::wstring currentFolder;  // empty: the test's own
     DWORD timeoutMs = 60000;
 };
+
+// A child started without waiting for it.
+struct RunningChild {
+    KernelHandle process;  // empty when it did not start
+    DWORD id = 0;
+    ULONGLONG startTick = 0;
+};
+
+RunningChild startChild(const std::wstring& program, const std::wstring& commandLine,
+                        const ChildOptions& options = {});
+// Waits for the child; one still running after timeoutMs is ended.
+ChildResult finishChild(RunningChild& child, DWORD timeoutMs);
 
 // Runs program with the raw command line (which must start with the program
 // name as the child should see it) and waits for it.

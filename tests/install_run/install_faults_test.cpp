@@ -1,0 +1,221 @@
+// End to end: whatever goes wrong before the switch-over, and wherever a
+// run is ended, the installed version keeps working and the next run
+// completes the upgrade.
+#include "install_run_support.h"
+
+#include "foundation/handles.h"
+#include "foundation/paths.h"
+#include "foundation/text.h"
+#include "tests/support/http_control.h"
+
+#include <functional>
+
+namespace qv::test {
+namespace {
+
+bool exists(const std::wstring& path) {
+    return GetFileAttributesW(longPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Waits until the log in temp holds text (and delayMs more), then ends the
+// child; false when the child ended first.
+bool endWhenLogged(RunningChild& child, const std::wstring& temp, const std::string& text, DWORD delayMs) {
+    std::wstring log = joinPath(temp, L"QuorvelAI-Setup.log");
+    ULONGLONG deadline = GetTickCount64() + 60000;
+    while (readFile(log).find(text) == std::string::npos) {
+        if (WaitForSingleObject(child.process.get(), 2) == WAIT_OBJECT_0) return false;
+        if (GetTickCount64() > deadline) return false;
+    }
+    if (delayMs) Sleep(delayMs);
+    bool ended = TerminateProcess(child.process.get(), 99) != 0;
+    WaitForSingleObject(child.process.get(), 10000);
+    return ended;
+}
+
+class InstallFaults : public InstallRunTest {
+protected:
+    // A root with 1.0.0 installed, registered, without shortcuts.
+    std::wstring installFirstVersion(const std::wstring& name) {
+        std::wstring root = temp / name;
+        SetupRun run = runSetup(temp.path(), silentArguments("good", "1.0.0", root) + L" --no-shortcuts");
+        EXPECT_EQ(run.result.exitCode, 0u) << run.log;
+        return root;
+    }
+    // The 1.0.0 install is as it was: files, entry, and the launcher starts it.
+    void expectFirstVersionWorks(const std::wstring& root, const std::string& context) {
+        EXPECT_TRUE(exists(root + L"\\app-1.0.0\\QuorvelAI.exe")) << context;
+        EXPECT_EQ(entryText(L"DisplayVersion"), L"1.0.0") << context;
+        EXPECT_TRUE(launcherStartsVersion(root, L"1.0.0")) << context;
+    }
+    ServerControl control;
+};
+
+// Catches a failure before the switch-over that leaves a half-installed
+// version, unregisters the old one, or ends with the wrong error.
+TEST_F(InstallFaults, FailuresBeforeTheSwitchOverKeepTheInstalledVersion) {
+    std::wstring root = installFirstVersion(L"root");
+    struct Case {
+        const char* name;
+        std::string variant, version;
+        const char* code;
+        std::function<void()> arrange;
+    };
+    FileHandle held;
+    const Case cases[] = {
+        {"unsigned", "unsigned", "2.0.0", "QV-SIG-1", nullptr},
+        {"other publisher", "other", "2.0.0", "QV-SIG-1", nullptr},
+        {"tampered", "tampered", "2.0.0", "QV-SIG-1", nullptr},
+        {"program missing", "noprogram", "2.0.0", "QV-AV-2", nullptr},
+        {"hash mismatch", "damaged", "2.0.0", "QV-HASH-1", nullptr},
+        {"damaged archive", "broken", "2.0.0", "QV-UNPACK-2", nullptr},
+        {"disk too small", "huge", "2.0.0", "QV-DISK-1", nullptr},
+        {"no such release", "good", "9.9.9", "QV-NET-", nullptr},
+        {"payload refused", "good", "1.1.0", "QV-NET-5", [&] {
+             control.setFaults(payloadPath("good", "1.1.0"), "[{\"status\":404}]", true);
+         }},
+        {"download file held open", "good", "1.1.0", "QV-", [&] {
+             std::wstring folder = temp / L"QuorvelAI-Setup";
+             makeFolders(folder);
+             std::string hash = manifestText("good", "1.1.0", "payloadSha256").substr(0, 12);
+             std::wstring part = folder + L"\\QuorvelAI-1.1.0-" + fromUtf8(hash) + L".tar.xz.part";
+             held.reset(CreateFileW(longPath(part).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+         }},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(control.reset());
+        if (c.arrange) c.arrange();
+        SetupRun run = runSetup(temp.path(), silentArguments(c.variant, c.version, root) + L" --no-shortcuts");
+        EXPECT_EQ(run.result.exitCode, 1u) << c.name << "\n" << run.log;
+        EXPECT_TRUE(run.has(std::string("ERROR ") + c.code)) << c.name << "\n" << run.log;
+        EXPECT_FALSE(exists(root + L"\\app-" + fromUtf8(c.version))) << c.name;
+        held.reset();
+        expectFirstVersionWorks(root, c.name);
+        EXPECT_FALSE(exists(root + L"\\app-2.0.0.tmp")) << c.name;
+    }
+}
+
+// Catches --allow-unsigned still refusing, or skipping the presence test.
+TEST_F(InstallFaults, AllowUnsignedSkipsOnlyTheSignerCheck) {
+    std::wstring root = temp / L"unsigned";
+    SetupRun run = runSetup(temp.path(), silentArguments("unsigned", "2.0.0", root) + L" --no-shortcuts --allow-unsigned");
+    EXPECT_EQ(run.result.exitCode, 0u) << run.log;
+    EXPECT_TRUE(run.has("WARN  Signature check skipped (--allow-unsigned)")) << run.log;
+    EXPECT_TRUE(exists(root + L"\\app-2.0.0\\QuorvelAI.exe"));
+    SetupRun missing = runSetup(temp.path(), silentArguments("noprogram", "2.0.0", temp / L"none") + L" --allow-unsigned");
+    EXPECT_EQ(missing.result.exitCode, 1u);
+    EXPECT_TRUE(missing.has("ERROR QV-AV-2")) << missing.log;
+}
+
+// Catches a run that, ended at some point of an upgrade, leaves an install
+// the launcher cannot start or that the next run cannot finish.
+TEST_F(InstallFaults, AnUpgradeEndedAnywhereIsFinishedByTheNextRun) {
+    struct Point { const char* line; DWORD delayMs; bool throttle; };
+    const Point points[] = {
+        {"INFO  Install folder: ", 0, false},
+        {"INFO  Version to install: ", 0, false},
+        {"INFO  Manifest: ", 0, false},
+        {"INFO  Manifest: ", 700, true},  // in the middle of the download
+        {"Checking the download", 0, false},
+        {"INFO  Installing QuorvelAI 1.1.0", 0, false},
+        {"INFO  Unpacked ", 0, false},
+        {"INFO  Signature of ", 0, false},
+        {"Finishing", 0, false},
+        {"INFO  Switched ", 0, false},
+        {"\\QuorvelAI.exe\r\n", 0, false},  // the launcher written
+        {"\\QuorvelAI.exe\r\n", 15, false},
+        {"INFO  Install finished", 0, false},
+    };
+    int index = 0;
+    for (const Point& point : points) {
+        std::string name = std::string(point.line) + " +" + std::to_string(point.delayMs);
+        std::wstring root = installFirstVersion(L"ended-" + std::to_wstring(index++));
+        ASSERT_TRUE(control.reset());
+        if (point.throttle)
+            control.setFaults(payloadPath("good", "1.1.0"), "[{\"throttle_bps\":200000}]", true);
+        TempFolder runTemp;
+        std::wstring arguments = silentArguments("good", "1.1.0", root) + L" --no-shortcuts";
+        RunningChild child = startChild(setupProgram(), L"\"" + setupProgram() + L"\" " + arguments,
+                                        withTempFolder(runTemp.path()));
+        ASSERT_TRUE(child.process) << name;
+        bool ended = endWhenLogged(child, runTemp.path(), point.line, point.delayMs);
+        EXPECT_TRUE(ended) << name << "\n" << readFile(runTemp / L"QuorvelAI-Setup.log");
+        ASSERT_TRUE(control.reset());
+
+        std::wstring newest = exists(root + L"\\app-1.1.0\\QuorvelAI.exe") ? L"1.1.0" : L"1.0.0";
+        EXPECT_TRUE(launcherStartsVersion(root, newest)) << name;
+
+        SetupRun next = runSetup(runTemp.path(), arguments);
+        EXPECT_EQ(next.result.exitCode, 0u) << name << "\n" << next.log;
+        EXPECT_EQ(entryText(L"DisplayVersion"), L"1.1.0") << name;
+        for (const wchar_t* leftover : {L"app-1.1.0.tmp", L"app-1.1.0.old", L"QuorvelAI.exe.new"})
+            EXPECT_FALSE(exists(root + L"\\" + leftover)) << name;
+        EXPECT_TRUE(exists(root + L"\\Uninstall.exe")) << name;
+        EXPECT_TRUE(launcherStartsVersion(root, L"1.1.0")) << name;
+    }
+}
+
+// Catches two runs on one install that do not keep apart: the second must
+// wait, then give up with QV-RUN-2, and the first must finish unharmed.
+TEST_F(InstallFaults, ASecondRunWaitsForTheFirst) {
+    std::wstring root = temp / L"shared";
+    ASSERT_TRUE(control.reset());
+    control.setFaults(payloadPath("good", "1.1.0"), "[{\"throttle_bps\":60000}]", true);
+    TempFolder firstTemp, secondTemp;
+    std::wstring arguments = silentArguments("good", "1.1.0", root) + L" --no-shortcuts";
+    std::wstring program = fastSetupProgram();
+    RunningChild first = startChild(program, L"\"" + program + L"\" " + arguments, withTempFolder(firstTemp.path()));
+    ASSERT_TRUE(first.process);
+    ASSERT_TRUE(waitForFile(firstTemp / L"QuorvelAI-Setup.log", 10000));
+    while (readFile(firstTemp / L"QuorvelAI-Setup.log").find("Manifest: ") == std::string::npos &&
+           WaitForSingleObject(first.process.get(), 20) == WAIT_TIMEOUT) {
+    }
+    SetupRun second = runSetup(secondTemp.path(), arguments, program);
+    EXPECT_EQ(second.result.exitCode, 1u) << second.log;
+    EXPECT_TRUE(second.has("INFO  Waiting for another QuorvelAI setup to finish")) << second.log;
+    EXPECT_TRUE(second.has("ERROR QV-RUN-2: Another QuorvelAI setup is running.")) << second.log;
+    ChildResult firstResult = finishChild(first, 120000);
+    EXPECT_EQ(firstResult.exitCode, 0u) << readFile(firstTemp / L"QuorvelAI-Setup.log");
+    EXPECT_TRUE(exists(root + L"\\app-1.1.0\\QuorvelAI.exe"));
+}
+
+// Catches a switch-over while the app still runs from its version folder,
+// or a windowless helper keeping the install waiting for ever. (Without a
+// display no window of the app is visible here, so the visible copy's wait
+// is covered with a stand-in process list in the component tests.)
+TEST_F(InstallFaults, EndsALeftoverHelperBeforeTheSwitchOver) {
+    struct Case { const char* name; const char* ini; DWORD exitCode; const char* line; };
+    const Case cases[] = {
+        {"windowless helper", "helper=1\ndelay_ms=200\n", 0, "INFO  Ending leftover helper "},
+    };
+    int index = 0;
+    for (const Case& c : cases) {
+        std::wstring root = installFirstVersion(L"running-" + std::to_wstring(index++));
+        std::wstring app = root + L"\\app-1.0.0\\QuorvelAI.exe";
+        writeFile(root + L"\\app-1.0.0\\demo.ini", c.ini);
+        RunningChild running = startChild(app, L"\"" + app + L"\"");
+        ASSERT_TRUE(running.process) << c.name;
+        ASSERT_TRUE(waitForFile(root + L"\\app-1.0.0\\demo-started.txt", 10000)) << c.name;
+        if (std::string(c.ini).find("helper") != std::string::npos) {
+            finishChild(running, 10000);
+            for (int i = 0; i < 100 && readFile(root + L"\\app-1.0.0\\demo-started.txt").find("helper=1") ==
+                                            std::string::npos; ++i)
+                Sleep(50);
+        }
+        SetupRun run = runSetup(temp.path(), silentArguments("good", "1.1.0", root) + L" --no-shortcuts",
+                                fastSetupProgram());
+        EXPECT_EQ(run.result.exitCode, c.exitCode) << c.name << "\n" << run.log;
+        EXPECT_TRUE(run.has(c.line)) << c.name << "\n" << run.log;
+        EXPECT_TRUE(run.has("INFO  Still running: ")) << c.name;
+        if (running.process) {
+            EXPECT_EQ(WaitForSingleObject(running.process.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT)) << c.name;
+            TerminateProcess(running.process.get(), 0);
+            finishChild(running, 5000);
+        }
+        writeFile(root + L"\\app-1.0.0\\demo.ini", "exit_code=0\ndelay_ms=300\n");
+        EXPECT_EQ(exists(root + L"\\app-1.1.0\\QuorvelAI.exe"), c.exitCode == 0) << c.name;
+        EXPECT_FALSE(exists(root + L"\\app-1.1.0.tmp")) << c.name;
+    }
+}
+
+}  // namespace
+}  // namespace qv::test

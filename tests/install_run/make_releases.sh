@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# make_releases.sh BIN_DIR OUT: publishes the releases the install tests use,
+# each release server variant in a folder of its own under OUT (base URL =
+# server + "/" + variant):
+#   good/       1.0.0, 1.1.0, 1.2.0 of the demo app, signed by "Quorvel, LLC"
+#   unsigned/   2.0.0, not signed
+#   other/      2.0.0, signed by another publisher
+#   tampered/   2.0.0, signed, then one byte of the program changed
+#   noprogram/  2.0.0 whose payload holds no QuorvelAI.exe
+#   damaged/    2.0.0 whose payload no longer matches the manifest's hash
+#   broken/     2.0.0 whose payload is damaged but hashes as the manifest says
+#   huge/       2.0.0 whose manifest claims a petabyte unpacked
+# Every app folder holds demo.ini with exit_code=0 and delay_ms=300, so an
+# app started by the launcher ends by itself. Safe to run again.
+set -euo pipefail
+bin=$1 out=$2
+here=$(cd "$(dirname "$0")" && pwd)
+repo=$here/../..
+tool=$repo/tools/release_tool.py
+sign=$repo/tests/support/sign_test_program.sh
+work=$(mktemp -d "${TMPDIR:-/tmp}/qv-releases.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+rm -rf "$out"
+mkdir -p "$out"
+
+# app_dir NAME SIGNER: a folder with the demo app as QuorvelAI.exe.
+app_dir() {
+  local dir=$work/$1
+  mkdir -p "$dir/resources"
+  if [ "$2" = none ]; then
+    cp "$bin/qv-demo-app.exe" "$dir/QuorvelAI.exe"
+  else
+    "$sign" "$bin/qv-demo-app.exe" "$dir/QuorvelAI.exe" "$2" >/dev/null
+  fi
+  printf 'exit_code=0\ndelay_ms=300\n' >"$dir/demo.ini"
+  head -c 300000 /dev/urandom >"$dir/resources/data.bin"
+  printf 'QuorvelAI %s\n' "$1" >"$dir/resources/notes.txt"
+  echo "$dir"
+}
+
+publish() {  # publish APP_DIR VERSION VARIANT
+  python3 -B "$tool" publish --app-dir "$1" --version "$2" --out "$out/$3" >/dev/null
+}
+
+manifest() { echo "$out/$1/Installs/$2/win-x64/manifest.json"; }
+payload() { echo "$out/$1/Installs/$2/win-x64/QuorvelAI-$2-win-x64.tar.xz"; }
+
+signed=$(app_dir signed quorvel)
+for version in 1.0.0 1.1.0 1.2.0; do publish "$signed" "$version" good; done
+
+publish "$(app_dir unsigned none)" 2.0.0 unsigned
+publish "$(app_dir other other)" 2.0.0 other
+
+tampered=$(app_dir tampered quorvel)
+# One byte inside the code, far from the signature at the end.
+printf 'X' | dd of="$tampered/QuorvelAI.exe" bs=1 seek=2000 conv=notrunc status=none
+publish "$tampered" 2.0.0 tampered
+
+noprogram=$(app_dir noprogram none)
+publish "$noprogram" 2.0.0 noprogram
+# The tool insists on the program, so the payload is packed again without it.
+tar --format=pax -C "$noprogram" -cf - demo.ini resources | xz -c --check=crc64 >"$(payload noprogram 2.0.0)"
+python3 - "$(manifest noprogram 2.0.0)" "$(payload noprogram 2.0.0)" <<'PY'
+import hashlib, json, os, sys
+path, payload = sys.argv[1], sys.argv[2]
+doc = json.load(open(path))
+doc["payloadSha256"] = hashlib.sha256(open(payload, "rb").read()).hexdigest()
+doc["payloadSize"] = os.path.getsize(payload)
+json.dump(doc, open(path, "w"))
+PY
+
+publish "$signed" 2.0.0 damaged
+printf 'Z' | dd of="$(payload damaged 2.0.0)" bs=1 seek=4000 conv=notrunc status=none
+
+publish "$signed" 2.0.0 broken
+printf 'Z' | dd of="$(payload broken 2.0.0)" bs=1 seek=4000 conv=notrunc status=none
+python3 - "$(manifest broken 2.0.0)" "$(payload broken 2.0.0)" <<'PY'
+import hashlib, json, sys
+path, payload = sys.argv[1], sys.argv[2]
+doc = json.load(open(path))
+doc["payloadSha256"] = hashlib.sha256(open(payload, "rb").read()).hexdigest()
+json.dump(doc, open(path, "w"))
+PY
+
+publish "$signed" 2.0.0 huge
+python3 - "$(manifest huge 2.0.0)" <<'PY'
+import json, sys
+doc = json.load(open(sys.argv[1]))
+doc["unpackedSize"] = 10**15
+json.dump(doc, open(sys.argv[1], "w"))
+PY
+echo "Published the install test releases in $out"
