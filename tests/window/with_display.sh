@@ -74,7 +74,7 @@ if [ "$(cat "$clone/.ready" 2>/dev/null)" != "$clone_version" ] ||
   make_clone || die "could not make the prefix $clone"
 fi
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/qv-display.XXXXXX") || die "no temporary folder"
+display_work=$(mktemp -d "${TMPDIR:-/tmp}/qv-display.XXXXXX") || die "no temporary folder"
 xvfb_pid=""
 stop_all() {
   quiet env WINEPREFIX="$clone" wineserver -k
@@ -82,7 +82,7 @@ stop_all() {
     kill -TERM "$xvfb_pid" 2>/dev/null
     wait "$xvfb_pid" 2>/dev/null
   fi
-  rm -rf "$work"
+  rm -rf "$display_work"
 }
 trap stop_all EXIT
 trap 'exit 143' TERM
@@ -92,16 +92,16 @@ if [ "$null" = 1 ]; then
   unset DISPLAY QV_TEST_DISPLAY
 else
   # Xvfb writes the display number it chose to fd 3 once it is ready.
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" \
-    </dev/null >"$work/xvfb.log" 2>&1 &
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_work/display" \
+    </dev/null >"$display_work/xvfb.log" 2>&1 &
   xvfb_pid=$!
   for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    kill -0 "$xvfb_pid" 2>/dev/null || die "Xvfb did not start: $(cat "$work/xvfb.log")"
+    [ -s "$display_work/display" ] && break
+    kill -0 "$xvfb_pid" 2>/dev/null || die "Xvfb did not start: $(cat "$display_work/xvfb.log")"
     sleep 0.1
   done
-  [ -s "$work/display" ] || die "Xvfb did not report a display within 10 s"
-  export DISPLAY=":$(tr -d '[:space:]' <"$work/display")"
+  [ -s "$display_work/display" ] || die "Xvfb did not report a display within 10 s"
+  export DISPLAY=":$(tr -d '[:space:]' <"$display_work/display")"
   export QV_TEST_DISPLAY=$DISPLAY
 fi
 
