@@ -9,6 +9,7 @@
 #include "setup/release/release_discovery.h"
 #include "setup/uninstall/relaunch.h"
 #include "setup/uninstall/uninstall.h"
+#include "setup/window/setup_window.h"
 
 #include "foundation/log.h"
 #include "foundation/paths.h"
@@ -20,11 +21,10 @@ constexpr int exitSuccess = 0;
 constexpr int exitFailure = 1;
 constexpr int exitCancelled = 2;
 
-// Until the window lands, runs without --silent end here.
-int runWindow(const SetupOptions&, SetupMode mode, const std::wstring&, bool, HINSTANCE) {
-    logError(L"This build of the setup has no window yet (mode %d); run it with --silent",
-             static_cast<int>(mode));
-    return exitFailure;
+int runWindow(const SetupOptions& options, SetupMode mode, const std::wstring& folder,
+              bool askFirst, HINSTANCE instance) {
+    SetupWindow window(options, mode, folder, askFirst);
+    return window.run(instance);
 }
 
 int runSilentUninstall(const SetupOptions& options, const std::wstring& root) {
