@@ -148,18 +148,6 @@ TEST(WindowRun, CancelThenInstallSucceeds) {
     EXPECT_EQ(fake.installCalls, 2);
 }
 
-// Same through discovery: a cancelled discovery can be tried again.
-TEST(WindowRun, CancelledDiscoveryCanBeRetried) {
-    FakeSteps fake;
-    WindowHarness h(fake, SetupMode::Install, true);
-    h.start();
-    h.state().httpClient.Cancel();
-    h.send(WM_KEYDOWN, VK_RETURN);
-    ASSERT_TRUE(h.waitIdle());
-    EXPECT_EQ(h.state().screen, Screen::Done);
-    EXPECT_EQ(fake.discoverCalls, 1);
-}
-
 // "Try again" reuses the release found by the first attempt.
 TEST(WindowRun, TryAgainKeepsTheRelease) {
     FakeSteps fake;

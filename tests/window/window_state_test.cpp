@@ -130,17 +130,6 @@ TEST(WindowMessages, FinishedRunsSetTheirFields) {
     EXPECT_TRUE(h.state().succeeded);
 }
 
-// An empty fallback leaves the folder as it was.
-TEST(WindowMessages, FolderProblemWithoutFallbackKeepsTheFolder) {
-    FakeSteps fake;
-    WindowHarness h(fake, SetupMode::Install, true);
-    ASSERT_TRUE(createWindow(h.state()));
-    h.send(MsgFolderProblem, reinterpret_cast<WPARAM>(new std::wstring()),
-           reinterpret_cast<LPARAM>(new std::wstring(L"Full problem.")));
-    EXPECT_EQ(h.state().folder, L"C:\\Proposed\\QuorvelAI");
-    EXPECT_EQ(h.state().note, L"Full problem.");
-}
-
 struct ProgressCase {
     const char* what;
     double target, shown;  // before the report
