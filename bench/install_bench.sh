@@ -161,14 +161,15 @@ clear_user_state() {
 }
 
 # One silent install into a fresh folder with a fresh TEMP; appends
-# "seconds peak_kB" to $work/setup-MB.txt. The clock runs in the job itself,
+# "seconds peak_kB" and the log's phases to $work/setup-MB.txt. The clock runs in the job itself,
 # so the memory sampler's pauses do not count. Round 1 compares the files.
 setup_round() {
   local mb=$1 round=$2 dir=$scratch/setup-$1 tmp=$scratch/temp-$1
   rm -rf "$dir" "$tmp"; mkdir -p "$tmp"; clear_user_state; sync
   # Wine's cmd does not take set "NAME=value"; the value must not hold
   # spaces, and && right after it keeps a trailing space out.
-  local command="set TEMP=$(cpath "$tmp")&& set TMP=$(cpath "$tmp")&&"
+  local command
+  command="set TEMP=$(cpath "$tmp")&& set TMP=$(cpath "$tmp")&&"
   command+=" $(winpath "$build/bin/QuorvelAI-Setup.exe") --silent --base-url $QV_TEST_HTTP_URL/p$mb"
   command+=" --version $version --dir $(cpath "$dir") --no-shortcuts --no-launch"
   (
@@ -223,7 +224,7 @@ bare_round() {
 }
 
 native_round() {
-  local mb=$1 url=$2 payload=$3 file=$scratch/native-$1.tar.xz out=$scratch/native-$1
+  local mb=$1 url=$2 file=$scratch/native-$1.tar.xz out=$scratch/native-$1
   rm -f "$file"; sync
   curl -s -o "$file" -w '%{time_total}\n' "$url" >>"$work/curl-$mb.txt"
   local start; start=$(now)
@@ -250,7 +251,7 @@ bench_size() {
   for round in 1 2 3; do
     setup_round "$mb" "$round"
     bare_round "$mb" "$round" "$url"
-    native_round "$mb" "$url" "$payload"
+    native_round "$mb" "$url"
   done
   rm -rf "$work/native-$mb"
   local fastest; fastest=$(sort -n -k1,1 "$work/setup-$mb.txt" | head -1)
