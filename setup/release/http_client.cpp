@@ -47,7 +47,7 @@ void readAnswerHeaders(HttpResponse& response) {
     std::wstring range = headerText(request, WINHTTP_QUERY_CONTENT_RANGE);
     size_t space = range.find(L' ');
     if (space == std::wstring::npos) return;
-    leadingDigits(range, space + 1, response.rangeStart);
+    response.hasRangeStart = leadingDigits(range, space + 1, response.rangeStart);
     size_t slash = range.find(L'/', space + 1);
     if (slash != std::wstring::npos) leadingDigits(range, slash + 1, response.rangeTotal);
 }

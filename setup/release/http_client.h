@@ -47,6 +47,7 @@ struct HttpResponse {
     bool hasContentLength = false;
     uint64_t rangeStart = 0;  // Content-Range of a 206 answer, else 0
     uint64_t rangeTotal = 0;
+    bool hasRangeStart = false;  // a 206 answer named its first byte
 };
 
 class HttpClient {

@@ -30,8 +30,9 @@ class LogTest : public testing::Test {
 protected:
     TempFolder temp;
     std::wstring path = temp / L"test.log";
-    // Point the process-wide log away from the file before the folder goes.
-    void TearDown() override { openLog(temp / L"closing.log"); }
+    // Close the process-wide log before the folder goes; a log left open
+    // inside it would keep the folder on disk.
+    void TearDown() override { openLog(L""); }
 };
 
 // Catches a wrong prefix shape, level padding or line ending.
@@ -92,7 +93,24 @@ TEST_F(LogTest, OneByteMoreIsCutToTheLastHalfMebibyte) {
     std::string text = test::readFile(path);
     ASSERT_GT(text.size(), 524288u);
     EXPECT_EQ(text.compare(0, 524288, std::string(524288, 'z')), 0);
-    EXPECT_NE(text.find("INFO  after\r\n", 524288), std::string::npos);
+    // Only the new line follows the kept tail: an open without the cut, or a
+    // cut that appends instead of replacing, leaves more.
+    size_t line = text.find("INFO  after\r\n", 524288);
+    ASSERT_NE(line, std::string::npos);
+    EXPECT_EQ(text.size(), line + 13);
+    EXPECT_LT(line - 524288, 64u);
+}
+
+// Catches an empty path that leaves the old file open: its folder could not
+// be removed, which is how test folders were left behind in TEMP.
+TEST_F(LogTest, EmptyPathClosesTheFile) {
+    openLog(path);
+    logInfo(L"before");
+    openLog(L"");
+    logInfo(L"after");
+    EXPECT_TRUE(currentLogPath().empty());
+    EXPECT_EQ(test::readFile(path).find("after"), std::string::npos);
+    EXPECT_TRUE(DeleteFileW(path.c_str())) << GetLastError();
 }
 
 // Catches appending into a re-opened file that replaced the old content.

@@ -170,6 +170,16 @@ TEST(TarReader, UnsafeNameMessageDecodesUtf8) {
     EXPECT_EQ(outcome.error, L"The payload has an unsafe file name: \u00FC/../x");
 }
 
+// Catches a name that hides its end (NUL) or forges log lines (CR LF)
+// reaching the message raw: control characters are shown as \\xNN.
+TEST(TarReader, UnsafeNameMessageEscapesControlCharacters) {
+    const char raw[] = "a\0hidden/..\r\n2026 ERROR x\x01";
+    const std::string name(raw, sizeof raw - 1);
+    ReadOutcome outcome = readAll(TarBuilder().paxPath(name).file("harmless", "x").end().bytes());
+    EXPECT_EQ(outcome.error,
+              L"The payload has an unsafe file name: a\\x00hidden/..\\x0d\\x0a2026 ERROR x\\x01");
+}
+
 // --- Names: ustar prefix, GNU long names, pax paths -------------------------
 
 // The prefix counts only with the ustar magic and only when no long name is
