@@ -219,6 +219,14 @@ bool HttpClient::getOnce(const std::wstring& url, std::string& body, std::wstrin
         }
         if (read == 0) {
             clearCurrent(request);
+            // WinHTTP ends a body that the server closed cleanly before its
+            // Content-Length without an error: a cut document would pass.
+            if (response.hasContentLength && body.size() < response.contentLength) {
+                errorText = formatText(L"The connection closed early (%llu of %llu bytes)",
+                                       static_cast<unsigned long long>(body.size()),
+                                       static_cast<unsigned long long>(response.contentLength));
+                return false;
+            }
             return true;
         }
         body.append(piece.data(), read);
