@@ -66,15 +66,17 @@ std::wstring describeOs() {
 }
 
 std::wstring windowsErrorText(DWORD code) {
+    // WinHTTP's texts live in its own message table; it is consulted only
+    // when the program has loaded it anyway.
+    return windowsErrorText(code, GetModuleHandleW(L"winhttp.dll"));
+}
+
+std::wstring windowsErrorText(DWORD code, HMODULE messageModule) {
     std::wstring text =
         systemMessage(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
     if (text.empty()) text = systemMessage(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0);
-    if (text.empty()) {
-        // WinHTTP's texts live in its own message table; it is consulted only
-        // when the program has loaded it anyway.
-        if (HMODULE winhttp = GetModuleHandleW(L"winhttp.dll"))
-            text = systemMessage(FORMAT_MESSAGE_FROM_HMODULE, winhttp, code, 0);
-    }
+    if (text.empty() && messageModule)
+        text = systemMessage(FORMAT_MESSAGE_FROM_HMODULE, messageModule, code, 0);
     if (text.empty()) return formatText(L"Error %lu", code);
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
         text.pop_back();

@@ -20,5 +20,9 @@ std::wstring osDescription(DWORD major, DWORD minor, DWORD build, WORD architect
 // The message text of a Windows or WinHTTP error code without trailing line
 // breaks; "Error %lu" when no message table knows it.
 std::wstring windowsErrorText(DWORD code);
+// The same with messageModule's message table (when not null) asked where
+// the system has no text; the one-argument form passes winhttp.dll when the
+// program has loaded it.
+std::wstring windowsErrorText(DWORD code, HMODULE messageModule);
 
 }  // namespace qv

@@ -63,22 +63,6 @@ std::wstring formatTextV(const wchar_t* format, va_list args) {
     }
 }
 
-std::wstring escapeControlCharacters(const std::wstring& text) {
-    static const wchar_t digits[] = L"0123456789abcdef";
-    std::wstring result;
-    result.reserve(text.size());
-    for (wchar_t c : text) {
-        if (c >= 0x20) {
-            result.push_back(c);
-            continue;
-        }
-        result += L"\\x";
-        result.push_back(digits[c >> 4]);
-        result.push_back(digits[c & 0xF]);
-    }
-    return result;
-}
-
 std::wstring formatText(const wchar_t* format, ...) {
     va_list args;
     va_start(args, format);

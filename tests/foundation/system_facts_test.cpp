@@ -57,5 +57,17 @@ TEST(WindowsErrorText, WinHttpCodesNeedWinHttpLoaded) {
     EXPECT_EQ(windowsErrorText(12002), L"Error 12002");
 }
 
+// Catches the module's message table never asked (or asked as the
+// system's), and its text kept with the table's line break. The test
+// program's own table stands in for WinHTTP's, which Wine lacks.
+TEST(WindowsErrorText, AsksTheModulesMessageTable) {
+    HMODULE self = GetModuleHandleW(nullptr);
+    EXPECT_EQ(windowsErrorText(12002, self), L"A text from the test message table.");
+    EXPECT_EQ(windowsErrorText(12003, self), L"Error 12003");
+    EXPECT_EQ(windowsErrorText(12002, nullptr), L"Error 12002");
+    // The system's text comes first.
+    EXPECT_EQ(windowsErrorText(ERROR_FILE_NOT_FOUND, self), windowsErrorText(ERROR_FILE_NOT_FOUND));
+}
+
 }  // namespace
 }  // namespace qv
