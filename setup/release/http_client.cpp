@@ -64,8 +64,9 @@ void HttpResponse::release() {
     connection.reset();
 }
 
-HttpClient::HttpClient(const wchar_t* userAgent, const RetrySchedule& schedule)
-    : schedule_(schedule) {
+HttpClient::HttpClient(const wchar_t* userAgent, const RetrySchedule& schedule,
+                       FileWriteCall writeFile)
+    : schedule_(schedule), writeFile_(writeFile) {
     cancelEvent_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     session_.reset(WinHttpOpen(userAgent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
                                WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));

@@ -177,7 +177,7 @@ HttpClient::Attempt HttpClient::receiveToFile(HttpResponse& response, const std:
                          formatText(L"The server sent more than the expected %llu bytes", total));
         }
         DWORD written = 0;
-        BOOL wrote = WriteFile(file.get(), buffer.data(), read, &written, nullptr);
+        BOOL wrote = writeFile_(file.get(), buffer.data(), read, &written, nullptr);
         if (!wrote || written != read) {
             // A short write that reports success is a full disk.
             DWORD error = wrote ? ERROR_DISK_FULL : GetLastError();

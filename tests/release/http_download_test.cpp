@@ -329,6 +329,43 @@ TEST_F(HttpDownload, UnwritablePartialFileFailsAtOnce) {
     EXPECT_EQ(requests().size(), 1u);
 }
 
+// The write that follows a first good one fails as a full disk, or takes
+// fewer bytes than it was given while reporting success.
+int writesSoFar = 0;
+BOOL WINAPI secondWriteFails(HANDLE file, LPCVOID bytes, DWORD length, LPDWORD written,
+                             LPOVERLAPPED overlapped) {
+    if (writesSoFar++ == 0) return WriteFile(file, bytes, length, written, overlapped);
+    *written = 0;
+    SetLastError(ERROR_DISK_FULL);
+    return FALSE;
+}
+BOOL WINAPI secondWriteShort(HANDLE file, LPCVOID bytes, DWORD length, LPDWORD written,
+                             LPOVERLAPPED overlapped) {
+    if (writesSoFar++ == 0) return WriteFile(file, bytes, length, written, overlapped);
+    return WriteFile(file, bytes, length / 2, written, overlapped);
+}
+
+// Catches a write failing mid-body that is retried (another attempt cannot
+// make room on the disk), reported without the path and code, or that
+// throws away the bytes already written.
+TEST_F(HttpDownload, WriteFailingMidBodyFailsAtOnceAndKeepsThePart) {
+    for (FileWriteCall write : {&secondWriteFails, &secondWriteShort}) {
+        ASSERT_TRUE(control.reset());
+        publish(1000000);
+        writesSoFar = 0;
+        HttpClient client(userAgent, shortSchedule(), write);
+        std::wstring error;
+        EXPECT_EQ(download(client, content_.size(), error), DownloadOutcome::Failed);
+        EXPECT_EQ(error.rfind(L"Could not write the download to " + part() + L": ", 0), 0u) << error;
+        EXPECT_NE(error.find(L"(error 112)"), std::wstring::npos) << error;
+        EXPECT_EQ(requests().size(), 1u);
+        std::string kept = readFile(part());
+        EXPECT_GT(kept.size(), 0u);
+        EXPECT_TRUE(kept == content_.substr(0, kept.size()));
+        DeleteFileW(part().c_str());
+    }
+}
+
 // Catches a progress callback whose "stop" is ignored.
 TEST_F(HttpDownload, CallbackCanStop) {
     publish(2000000);
