@@ -1,6 +1,7 @@
 #include "foundation/log.h"
 
 #include "foundation/files.h"
+#include "tests/support/child_process.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -111,6 +112,20 @@ TEST_F(LogTest, EmptyPathClosesTheFile) {
     EXPECT_TRUE(currentLogPath().empty());
     EXPECT_EQ(test::readFile(path).find("after"), std::string::npos);
     EXPECT_TRUE(DeleteFileW(path.c_str())) << GetLastError();
+}
+
+// Catches a log whose state is destroyed at exit: a line written after that
+// (by a static destructor here, by a worker thread still ending in the
+// program) would be lost or touch freed memory.
+TEST_F(LogTest, LinesWrittenWhileTheProgramEndsAreKept) {
+    std::wstring child = test::binFolder() + L"\\log-at-exit-child.exe";
+    test::ChildResult result = test::runChild(child, L"child \"" + path + L"\"");
+    ASSERT_TRUE(result.started && result.finished);
+    EXPECT_EQ(result.exitCode, 0u);
+    std::vector<std::string> lines = linesOf(test::readFile(path));
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_NE(lines[0].find("INFO  from main"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[1].find("INFO  from a static destructor"), std::string::npos) << lines[1];
 }
 
 // Catches appending into a re-opened file that replaced the old content.
