@@ -129,6 +129,8 @@ TEST(TarReader, RefusesOtherKinds) {
         {'K', L"The payload has an entry of a kind the setup does not install (type 'K'): a\\link"},
         {'S', L"The payload has an entry of a kind the setup does not install (type 'S'): a\\link"},
         {'D', L"The payload has an entry of a kind the setup does not install (type 'D'): a\\link"},
+        // A control character as the flag is shown escaped, not raw.
+        {'\n', L"The payload has an entry of a kind the setup does not install (type '\\x0a'): a\\link"},
     };
     for (const KindCase& c : cases) {
         TarHeader header = test::tarHeader("a/link", 0, c.type);
