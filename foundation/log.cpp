@@ -22,9 +22,11 @@ struct LogState {
     FileHandle file;
 };
 
+// Never freed: the log is never closed, and a thread that outlives main
+// (a worker still ending) may log while static objects are destroyed.
 LogState& state() {
-    static LogState instance;
-    return instance;
+    static LogState* instance = new LogState();
+    return *instance;
 }
 
 // Keeps the last 512 KiB of the file; the cut falls at a byte offset, so the
@@ -88,6 +90,7 @@ void openLog(const std::wstring& path) {
     ExclusiveLock guard(log.lock);
     log.file.reset();
     log.path = path;
+    if (path.empty()) return;
     uint64_t size = fileSize(path);
     if (size > maxLogSize) cutToTail(path, size);
     log.file.reset(CreateFileW(longPath(path).c_str(), FILE_APPEND_DATA,

@@ -8,7 +8,8 @@
 namespace qv {
 
 // Opens (or re-opens) the log at path for appending. A file that has grown
-// past 2 MiB is first cut back to its last 512 KiB.
+// past 2 MiB is first cut back to its last 512 KiB. An empty path closes the
+// log file: lines then go to the debugger output only.
 void openLog(const std::wstring& path);
 // One line at level INFO, WARN or ERROR; printf-style wide format.
 void logInfo(const wchar_t* format, ...);

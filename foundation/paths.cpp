@@ -113,13 +113,4 @@ std::wstring tempFolder() {
     return fullPath(text);
 }
 
-std::wstring knownFolder(REFKNOWNFOLDERID id, const wchar_t* variable) {
-    PWSTR path = nullptr;
-    HRESULT hr = SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, &path);
-    std::wstring result = (SUCCEEDED(hr) && path) ? std::wstring(path) : std::wstring();
-    CoTaskMemFree(path);
-    if (result.empty() && variable) return environmentVariable(variable);
-    return result;
-}
-
 }  // namespace qv

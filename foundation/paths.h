@@ -32,7 +32,8 @@ std::wstring modulePath();
 // The user's temporary folder, long form, without a trailing backslash.
 std::wstring tempFolder();
 // A shell known folder; when the shell gives nothing, the named environment
-// variable (pass nullptr for none). The folder need not exist.
+// variable (pass nullptr for none). The folder need not exist. Part of
+// qv_foundation only, not of qv_foundation_base (it loads the shell).
 std::wstring knownFolder(REFKNOWNFOLDERID id, const wchar_t* variable);
 // The variable's value, empty when it is not set.
 std::wstring environmentVariable(const wchar_t* name);

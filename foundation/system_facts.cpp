@@ -20,10 +20,8 @@ bool readOsVersion(OSVERSIONINFOW& info) {
     return rtlGetVersion(&info) == 0;
 }
 
-const wchar_t* architectureName() {
-    SYSTEM_INFO info = {};
-    GetNativeSystemInfo(&info);
-    switch (info.wProcessorArchitecture) {
+const wchar_t* architectureName(WORD architecture) {
+    switch (architecture) {
         case PROCESSOR_ARCHITECTURE_AMD64: return L"x64";
         case PROCESSOR_ARCHITECTURE_ARM64: return L"arm64";
         case PROCESSOR_ARCHITECTURE_INTEL: return L"x86";
@@ -50,26 +48,35 @@ bool isWindows10OrNewer() {
     return info.dwMajorVersion >= 10;
 }
 
+std::wstring osDescription(DWORD major, DWORD minor, DWORD build, WORD architecture) {
+    const wchar_t* processor = architectureName(architecture);
+    // Windows 11 still reports itself as 10.0; its builds start at 22000.
+    if (major == 10 && build >= 22000)
+        return formatText(L"Windows %ls build %lu (%ls)", L"11", build, processor);
+    return formatText(L"Windows %lu.%lu build %lu (%ls)", major, minor, build, processor);
+}
+
 std::wstring describeOs() {
     OSVERSIONINFOW info;
     if (!readOsVersion(info)) return L"Windows (unknown version)";
-    const wchar_t* architecture = architectureName();
-    if (info.dwMajorVersion == 10 && info.dwBuildNumber >= 22000)
-        return formatText(L"Windows %ls build %lu (%ls)", L"11", info.dwBuildNumber, architecture);
-    return formatText(L"Windows %lu.%lu build %lu (%ls)", info.dwMajorVersion, info.dwMinorVersion,
-                      info.dwBuildNumber, architecture);
+    SYSTEM_INFO system = {};
+    GetNativeSystemInfo(&system);
+    return osDescription(info.dwMajorVersion, info.dwMinorVersion, info.dwBuildNumber,
+                         system.wProcessorArchitecture);
 }
 
 std::wstring windowsErrorText(DWORD code) {
+    // WinHTTP's texts live in its own message table; it is consulted only
+    // when the program has loaded it anyway.
+    return windowsErrorText(code, GetModuleHandleW(L"winhttp.dll"));
+}
+
+std::wstring windowsErrorText(DWORD code, HMODULE messageModule) {
     std::wstring text =
         systemMessage(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
     if (text.empty()) text = systemMessage(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0);
-    if (text.empty()) {
-        // WinHTTP's texts live in its own message table; it is consulted only
-        // when the program has loaded it anyway.
-        if (HMODULE winhttp = GetModuleHandleW(L"winhttp.dll"))
-            text = systemMessage(FORMAT_MESSAGE_FROM_HMODULE, winhttp, code, 0);
-    }
+    if (text.empty() && messageModule)
+        text = systemMessage(FORMAT_MESSAGE_FROM_HMODULE, messageModule, code, 0);
     if (text.empty()) return formatText(L"Error %lu", code);
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
         text.pop_back();

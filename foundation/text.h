@@ -16,6 +16,11 @@ std::wstring fromUtf8(const std::string& bytes);
 std::string toHex(const void* bytes, size_t length);
 inline std::string toHex(const std::string& bytes) { return toHex(bytes.data(), bytes.size()); }
 
+// text with every character below U+0020 written as "\x" and two lower-case
+// hex digits ("\x0a"), for names from outside that go into a log line or a
+// message: an embedded NUL would hide the rest, CR or LF would start a line.
+std::wstring escapeControlCharacters(const std::wstring& text);
+
 // printf-style formatting of a wide format ("%ls" wide, "%hs" narrow) into
 // a string of any length.
 std::wstring formatText(const wchar_t* format, ...);

@@ -3,7 +3,6 @@
 // the call order, passes more or fewer bytes than an entry declared, keeps
 // calling the sink after it failed, or behaves differently when the same
 // bytes arrive in one piece.
-#include "setup/unpack/safe_name.h"
 #include "setup/unpack/tar_reader.h"
 
 #include <cstdint>
@@ -67,9 +66,21 @@ public:
     uint64_t refuseAfterBytes = 0;
 
 private:
-    void checkPath(const std::wstring& path) {
-        std::wstring again;
-        check(qv::safeRelativePath(path, again) && again == path, "unsafe path reached the sink");
+    // A rule of its own, not safeRelativePath: the fuzzer guards that
+    // function and must not judge its output by it.
+    static void checkPath(const std::wstring& path) {
+        check(!path.empty() && path[0] != L'\\', "empty or rooted path reached the sink");
+        check(path.find_first_of(L":/") == std::wstring::npos, "':' or '/' reached the sink");
+        for (wchar_t c : path) check(c >= 0x20, "control character reached the sink");
+        size_t start = 0;
+        for (;;) {
+            size_t end = path.find(L'\\', start);
+            std::wstring part = path.substr(start, end == std::wstring::npos ? end : end - start);
+            check(!part.empty() && part != L"." && part != L"..", "empty, . or .. part");
+            check(part.back() != L'.' && part.back() != L' ', "part ending in a dot or space");
+            if (end == std::wstring::npos) break;
+            start = end + 1;
+        }
     }
     bool answer() {
         if (++calls_ == refuseAt) {

@@ -47,7 +47,7 @@ void readAnswerHeaders(HttpResponse& response) {
     std::wstring range = headerText(request, WINHTTP_QUERY_CONTENT_RANGE);
     size_t space = range.find(L' ');
     if (space == std::wstring::npos) return;
-    leadingDigits(range, space + 1, response.rangeStart);
+    response.hasRangeStart = leadingDigits(range, space + 1, response.rangeStart);
     size_t slash = range.find(L'/', space + 1);
     if (slash != std::wstring::npos) leadingDigits(range, slash + 1, response.rangeTotal);
 }
@@ -64,8 +64,9 @@ void HttpResponse::release() {
     connection.reset();
 }
 
-HttpClient::HttpClient(const wchar_t* userAgent, const RetrySchedule& schedule)
-    : schedule_(schedule) {
+HttpClient::HttpClient(const wchar_t* userAgent, const RetrySchedule& schedule,
+                       FileWriteCall writeFile)
+    : schedule_(schedule), writeFile_(writeFile) {
     cancelEvent_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     session_.reset(WinHttpOpen(userAgent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
                                WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
@@ -223,6 +224,14 @@ bool HttpClient::getOnce(const std::wstring& url, std::string& body, std::wstrin
         }
         if (read == 0) {
             clearCurrent(request);
+            // WinHTTP ends a body that the server closed cleanly before its
+            // Content-Length without an error: a cut document would pass.
+            if (response.hasContentLength && body.size() < response.contentLength) {
+                errorText = formatText(L"The connection closed early (%llu of %llu bytes)",
+                                       static_cast<unsigned long long>(body.size()),
+                                       static_cast<unsigned long long>(response.contentLength));
+                return false;
+            }
             return true;
         }
         body.append(piece.data(), read);

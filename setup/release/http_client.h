@@ -28,6 +28,10 @@ struct RetrySchedule {
 
 class HttpClient;
 
+// The file write of Download. Tests hand in one that fails part-way through
+// a body, as a filling disk does; the product always uses WriteFile.
+using FileWriteCall = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+
 // One request attempt: its connect and request handles, the status and the
 // length headers. Releasing it closes the request handle unless Cancel
 // already did so, then the connection.
@@ -47,13 +51,15 @@ struct HttpResponse {
     bool hasContentLength = false;
     uint64_t rangeStart = 0;  // Content-Range of a 206 answer, else 0
     uint64_t rangeTotal = 0;
+    bool hasRangeStart = false;  // a 206 answer named its first byte
 };
 
 class HttpClient {
 public:
     // Never fails; when WinHTTP cannot start, every request fails later with
     // a text that says so.
-    explicit HttpClient(const wchar_t* userAgent, const RetrySchedule& schedule = RetrySchedule());
+    explicit HttpClient(const wchar_t* userAgent, const RetrySchedule& schedule = RetrySchedule(),
+                        FileWriteCall writeFile = WriteFile);
     ~HttpClient() = default;
     HttpClient(const HttpClient&) = delete;
     HttpClient& operator=(const HttpClient&) = delete;
@@ -112,6 +118,7 @@ private:
 
     int32_t maxDownloadFailures_ = 6;
     RetrySchedule schedule_;
+    FileWriteCall writeFile_;
     WinHttpHandle session_;
     DWORD sessionError_ = 0;  // why session_ is null
     HINTERNET currentRequest_ = nullptr;    // under lock_

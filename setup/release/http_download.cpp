@@ -107,6 +107,12 @@ HttpClient::Attempt HttpClient::downloadOnce(const std::wstring& url, const std:
     if (status == 206 && have > 0 && response.rangeStart == have) {
         append = true;
         if (total == 0 && response.rangeTotal != 0) total = response.rangeTotal;
+    } else if (status == 206 && have > 0 && !response.hasRangeStart) {
+        // Without a first byte the piece cannot be placed: taking it for the
+        // whole file would corrupt the download like a piece from elsewhere.
+        clearCurrent(request);
+        deletePart(partPath);
+        return retry(L"The server sent part of the file without saying which part");
     } else if (status == 200 || (status == 206 && response.rangeStart == 0)) {
         if (have > 0) logInfo(L"Server sent the whole file (status %lu), starting over", status);
         have = 0;
@@ -161,8 +167,17 @@ HttpClient::Attempt HttpClient::receiveToFile(HttpResponse& response, const std:
             break;
         }
         if (read == 0) break;
+        if (total != 0 && have + read > total) {
+            // An endless or overlong body would fill the drive past the space
+            // that was checked for the file; what is there cannot be trusted.
+            file.reset();
+            clearCurrent(request);
+            deletePart(partPath);
+            return ended(Attempt::End::Failed,
+                         formatText(L"The server sent more than the expected %llu bytes", total));
+        }
         DWORD written = 0;
-        BOOL wrote = WriteFile(file.get(), buffer.data(), read, &written, nullptr);
+        BOOL wrote = writeFile_(file.get(), buffer.data(), read, &written, nullptr);
         if (!wrote || written != read) {
             // A short write that reports success is a full disk.
             DWORD error = wrote ? ERROR_DISK_FULL : GetLastError();

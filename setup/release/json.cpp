@@ -69,6 +69,7 @@ void JsonParser::skipWhitespace() {
 bool JsonParser::parseValue(JsonValue& out) {
     DepthGuard depth(depth_);
     if (depth_ > maxDepth) return fail("nested too deep");
+    if (++values_ > maxJsonValues) return fail("too many values");
     skipWhitespace();
     if (at_ == end_) return fail("unexpected end");
     char first = *at_;

@@ -12,6 +12,11 @@
 
 namespace qv {
 
+// A document with more values than this is refused ("too many values"):
+// the release server's documents hold a few hundred, and each value costs
+// about a hundred bytes however short its text.
+inline constexpr size_t maxJsonValues = 262144;
+
 enum class JsonType : int32_t { Null = 0, Bool = 1, Number = 2, String = 3, Array = 4, Object = 5 };
 
 struct JsonValue {
@@ -51,6 +56,7 @@ private:
     const char* end_;
     std::string error_;
     int depth_ = 0;
+    size_t values_ = 0;
 };
 
 // Parses a whole document (an optional UTF-8 byte order mark, one value,

@@ -11,6 +11,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 namespace qv {
 namespace {
 
@@ -27,6 +29,20 @@ std::wstring bodyStart(const std::string& body, size_t bytes) {
 
 bool isPayloadName(const std::string& name) {
     return !name.empty() && name.find_first_of("/\\?#:") == std::string::npos;
+}
+
+// The hash's first characters name the download file: anything but hex
+// digits could make a path separator or a stream marker out of them.
+bool isSha256Hex(const std::string& hash) {
+    return hash.size() == 64 &&
+           hash.find_first_not_of("0123456789abcdef") == std::string::npos;
+}
+
+// Releases are numbered major.minor.patch at least; a shorter number would
+// compare equal to its longer form (1.2 = 1.2.0) and name two folders.
+bool isReleaseVersion(const std::wstring& version) {
+    std::vector<uint32_t> parts;
+    return parseVersion(version, &parts) && parts.size() >= 3;
 }
 
 // The version named by the index, or throws QV-NET-1 / QV-NET-2.
@@ -47,7 +63,7 @@ std::wstring latestVersion(SetupContext& context, const std::wstring& cacheBreak
     if (ParseJson(body, index, &jsonError)) found = FindPath(index, "platforms.windows.version");
     std::wstring version;
     if (found && found->type == JsonType::String) version = fromUtf8(found->text);
-    if (!found || found->type != JsonType::String || !parseVersion(version))
+    if (!found || found->type != JsonType::String || !isReleaseVersion(version))
         throw SetupError(L"QV-NET-2",
                          L"The download server sent an answer the setup does not understand.",
                          url + L"\n" + fromUtf8(jsonError) + L"\n" + bodyStart(body, 300), true);
@@ -73,8 +89,9 @@ void readManifest(SetupContext& context, const JsonValue& manifest, const std::s
     int64_t unpackedSize = GetInt(manifest, "unpackedSize", -1);
     int64_t longestPath = GetInt(manifest, "longestPath", -1);
     // The path length feeds a 32-bit field; anything beyond it is nonsense.
-    bool fine = context.releaseVersion == version && isPayloadName(payload) &&
-                context.payloadSha256.size() == 64 && payloadSize >= 1 && unpackedSize >= 1 &&
+    bool fine = context.releaseVersion == version && isReleaseVersion(version) &&
+                isPayloadName(payload) && isSha256Hex(context.payloadSha256) &&
+                payloadSize >= 1 && unpackedSize >= 1 &&
                 longestPath >= 1 && longestPath <= INT32_MAX;
     if (!fine)
         throw SetupError(L"QV-NET-4", L"The install information for version " + version +

@@ -20,8 +20,8 @@ constexpr size_t maxWritePiece = 1073741824;
 
 class DiskSink final : public TarSink {
 public:
-    DiskSink(const std::wstring& stagingFolder, UnpackResult& result)
-        : root_(fullPath(stagingFolder)), result_(result) {}
+    DiskSink(const std::wstring& stagingFolder, UnpackResult& result, const DiskSinkCalls& calls)
+        : root_(fullPath(stagingFolder)), result_(result), calls_(calls) {}
 
     bool MakeDirectory(const std::wstring& relativePath) override {
         return ensureFolder(joinPath(root_, relativePath));
@@ -40,6 +40,7 @@ private:
     std::wstring lastFolder_;
     FileHandle handle_;  // closed by its destructor when a failure left it open
     UnpackResult& result_;
+    DiskSinkCalls calls_;
 };
 
 bool DiskSink::ensureFolder(const std::wstring& folder) {
@@ -80,14 +81,14 @@ bool DiskSink::reserve(uint64_t size) {
     if (size == 0) return true;
     FILE_ALLOCATION_INFO allocation;
     allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(std::min<uint64_t>(size, INT64_MAX));
-    if (!SetFileInformationByHandle(handle_.get(), FileAllocationInfo, &allocation,
-                                    sizeof allocation) &&
+    if (!calls_.setFileInformation(handle_.get(), FileAllocationInfo, &allocation,
+                                   sizeof allocation) &&
         GetLastError() == ERROR_DISK_FULL)
         return report(currentFile_, ERROR_DISK_FULL);
     FILE_END_OF_FILE_INFO endOfFile;
     endOfFile.EndOfFile = allocation.AllocationSize;
-    if (!SetFileInformationByHandle(handle_.get(), FileEndOfFileInfo, &endOfFile,
-                                    sizeof endOfFile) &&
+    if (!calls_.setFileInformation(handle_.get(), FileEndOfFileInfo, &endOfFile,
+                                   sizeof endOfFile) &&
         GetLastError() == ERROR_DISK_FULL)
         return report(currentFile_, ERROR_DISK_FULL);
     return true;
@@ -97,7 +98,7 @@ bool DiskSink::Write(const uint8_t* bytes, size_t length) {
     while (length > 0) {
         DWORD piece = static_cast<DWORD>(std::min(length, maxWritePiece));
         DWORD written = 0;
-        if (!WriteFile(handle_.get(), bytes, piece, &written, nullptr))
+        if (!calls_.writeFile(handle_.get(), bytes, piece, &written, nullptr))
             return report(currentFile_, GetLastError());
         // A write that succeeds with fewer bytes is continued: the next
         // attempt either goes on or fails with the real error. One that
@@ -129,8 +130,9 @@ bool DiskSink::report(const std::wstring& path, DWORD error) {
 
 }  // namespace
 
-std::unique_ptr<TarSink> makeDiskSink(const std::wstring& stagingFolder, UnpackResult& result) {
-    return std::make_unique<DiskSink>(stagingFolder, result);
+std::unique_ptr<TarSink> makeDiskSink(const std::wstring& stagingFolder, UnpackResult& result,
+                                      const DiskSinkCalls& calls) {
+    return std::make_unique<DiskSink>(stagingFolder, result, calls);
 }
 
 }  // namespace qv

@@ -4,6 +4,8 @@
 #include "tar_reader.h"
 #include "unpack_result.h"
 
+#include <windows.h>
+
 #include <memory>
 #include <string>
 
@@ -16,6 +18,16 @@ namespace qv {
 // caller removes the folder. Neither argument is owned; result must outlive
 // the sink. Each file's full size is reserved when it begins, so a disk that
 // is too small fails at the start of the file with error 112.
-std::unique_ptr<TarSink> makeDiskSink(const std::wstring& stagingFolder, UnpackResult& result);
+//
+// calls replaces the two file calls whose failures a test cannot bring
+// about on a real volume everywhere (a full disk); the program keeps the
+// defaults.
+struct DiskSinkCalls {
+    BOOL(WINAPI* setFileInformation)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID,
+                                     DWORD) = SetFileInformationByHandle;
+    BOOL(WINAPI* writeFile)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED) = WriteFile;
+};
+std::unique_ptr<TarSink> makeDiskSink(const std::wstring& stagingFolder, UnpackResult& result,
+                                      const DiskSinkCalls& calls = DiskSinkCalls());
 
 }  // namespace qv

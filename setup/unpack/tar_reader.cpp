@@ -220,7 +220,8 @@ bool TarReader::processEntry(char type, uint64_t size) {
     bool folder = type == '5' || (endsWithSlash && (type == '\0' || type == '0'));
     std::wstring relative;
     if (!safeRelativePath(fromUtf8(name), relative))
-        return fail(L"The payload has an unsafe file name: " + fromUtf8(name));
+        return fail(L"The payload has an unsafe file name: " +
+                    escapeControlCharacters(fromUtf8(name)));
     if (folder) {
         if (!sink_.MakeDirectory(relative)) return sinkRefused();
         remaining_ = 0;
@@ -231,7 +232,8 @@ bool TarReader::processEntry(char type, uint64_t size) {
     if (type != '\0' && type != '0' && type != '7') {
         // The flag is shown as the character it is; bytes above 127 as the
         // Latin-1 character of the same value.
-        std::wstring flag(1, static_cast<wchar_t>(static_cast<unsigned char>(type)));
+        std::wstring flag = escapeControlCharacters(
+            std::wstring(1, static_cast<wchar_t>(static_cast<unsigned char>(type))));
         return fail(formatText(L"The payload has an entry of a kind the setup does not install "
                                L"(type '%ls'): %ls",
                                flag.c_str(), relative.c_str()));

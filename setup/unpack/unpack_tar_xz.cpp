@@ -13,26 +13,8 @@
 
 #include <windows.h>
 
-extern "C" {
-#include "7zCrc.h"
-#include "Sha256.h"
-#include "XzCrc64.h"
-}
-
 namespace qv {
 namespace {
-
-// The decoder's CRC and SHA-256 tables are global; a function-local static
-// makes their set-up happen exactly once, even with several threads.
-void prepareDecoderTables() {
-    static const bool ready = [] {
-        CrcGenerateTable();
-        Crc64GenerateTable();
-        Sha256Prepare();
-        return true;
-    }();
-    (void)ready;
-}
 
 bool fail(UnpackResult& result, const std::wstring& message) {
     if (result.message.empty()) result.message = message;
@@ -69,7 +51,6 @@ bool runPipe(XzDecodePipe& pipe, TarReader& reader, uint64_t total,
 
 UnpackResult UnpackTarXz(const std::wstring& payloadPath, const std::wstring& stagingFolder,
                          const ProgressCallback& progress) {
-    prepareDecoderTables();
     UnpackResult result;
     FileHandle file(CreateFileW(longPath(payloadPath).c_str(), GENERIC_READ, FILE_SHARE_READ,
                                 nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));

@@ -4,8 +4,11 @@
 #include "foundation/text.h"
 
 extern "C" {
+#include "7zCrc.h"
 #include "Alloc.h"
+#include "Sha256.h"
 #include "Xz.h"
+#include "XzCrc64.h"
 }
 
 namespace qv {
@@ -14,10 +17,24 @@ namespace {
 constexpr DWORD inputBufferSize = 1048576;
 constexpr size_t outputHalfSize = 2097152;
 
+// The decoder's CRC and SHA-256 tables are global; a function-local static
+// makes their set-up happen exactly once, even with several threads. Without
+// them every stream header fails its check and reads as "no archive".
+void prepareDecoderTables() {
+    static const bool ready = [] {
+        CrcGenerateTable();
+        Crc64GenerateTable();
+        Sha256Prepare();
+        return true;
+    }();
+    (void)ready;
+}
+
 }  // namespace
 
 XzDecodePipe::XzDecodePipe(HANDLE file, const std::wstring& payloadPath)
     : file_(file), payloadPath_(payloadPath), input_(inputBufferSize) {
+    prepareDecoderTables();
     output_[0].resize(outputHalfSize);
     output_[1].resize(outputHalfSize);
 }

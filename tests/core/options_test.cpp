@@ -32,24 +32,46 @@ TEST(ParseCommandLine, NoArgumentsGiveTheDefaults) {
     EXPECT_TRUE(error.empty());
 }
 
-// Catches a flag that sets the wrong field or none.
-TEST(ParseCommandLine, EveryFlagSetsItsField) {
-    SetupOptions o;
-    std::wstring error;
-    ASSERT_TRUE(parse({L"--update", L"--allow-unsigned", L"--no-shortcuts", L"--uninstall",
-                       L"--remove-data", L"--confirmed", L"--launch"},
-                      o, error));
-    EXPECT_TRUE(o.update);
-    EXPECT_TRUE(o.allowUnsigned);
-    EXPECT_TRUE(o.noShortcuts);
-    EXPECT_EQ(o.uninstall, 1);
-    EXPECT_TRUE(o.removeData);
-    EXPECT_TRUE(o.confirmed);
-    EXPECT_EQ(o.launch, 1);
-    for (const wchar_t* silent : {L"--silent", L"/S", L"-s"}) {
-        SetupOptions s;
-        ASSERT_TRUE(parse({silent}, s, error));
-        EXPECT_TRUE(s.silent) << silent;
+// The whole record as one text, so that a flag changing a field it should
+// leave alone shows as well as one missing its own.
+std::wstring describe(const SetupOptions& o) {
+    return L"uninstall=" + std::to_wstring(o.uninstall) + L" update=" + std::to_wstring(o.update) +
+           L" silent=" + std::to_wstring(o.silent) + L" launch=" + std::to_wstring(o.launch) +
+           L" allowUnsigned=" + std::to_wstring(o.allowUnsigned) + L" noShortcuts=" +
+           std::to_wstring(o.noShortcuts) + L" removeData=" + std::to_wstring(o.removeData) +
+           L" confirmed=" + std::to_wstring(o.confirmed) + L" waitPid=" +
+           std::to_wstring(o.waitPid) + L" dir=" + o.dir + L" baseUrl=" + o.baseUrl +
+           L" version=" + o.version + L" uninstallRoot=" + o.uninstallRoot;
+}
+
+struct FlagCase {
+    const wchar_t* flag;
+    void (*expect)(SetupOptions&);
+};
+
+// Catches a flag that sets the wrong field, none, or a second one (two
+// flags swapped, such as --confirmed and --remove-data).
+TEST(ParseCommandLine, EachFlagSetsItsFieldAlone) {
+    const FlagCase cases[] = {
+        {L"--update", [](SetupOptions& o) { o.update = true; }},
+        {L"--silent", [](SetupOptions& o) { o.silent = true; }},
+        {L"/S", [](SetupOptions& o) { o.silent = true; }},
+        {L"-s", [](SetupOptions& o) { o.silent = true; }},
+        {L"--launch", [](SetupOptions& o) { o.launch = 1; }},
+        {L"--no-launch", [](SetupOptions& o) { o.launch = 0; }},
+        {L"--allow-unsigned", [](SetupOptions& o) { o.allowUnsigned = true; }},
+        {L"--no-shortcuts", [](SetupOptions& o) { o.noShortcuts = true; }},
+        {L"--uninstall", [](SetupOptions& o) { o.uninstall = 1; }},
+        {L"--remove-data", [](SetupOptions& o) { o.removeData = true; }},
+        {L"--confirmed", [](SetupOptions& o) { o.confirmed = true; }},
+    };
+    for (const FlagCase& c : cases) {
+        SetupOptions parsed;
+        std::wstring error;
+        ASSERT_TRUE(parse({c.flag}, parsed, error)) << c.flag;
+        SetupOptions expected;
+        c.expect(expected);
+        EXPECT_EQ(describe(parsed), describe(expected)) << c.flag;
     }
 }
 

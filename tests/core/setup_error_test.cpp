@@ -18,7 +18,7 @@ protected:
     TempFolder temp;
     std::wstring logPath = temp / L"setup.log";
     void SetUp() override { openLog(logPath); }
-    void TearDown() override { openLog(temp / L"closing.log"); }
+    void TearDown() override { openLog(L""); }
     std::string logText() { return test::readFile(logPath); }
 };
 

@@ -1,6 +1,7 @@
 #include "foundation/log.h"
 
 #include "foundation/files.h"
+#include "tests/support/child_process.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -30,8 +31,9 @@ class LogTest : public testing::Test {
 protected:
     TempFolder temp;
     std::wstring path = temp / L"test.log";
-    // Point the process-wide log away from the file before the folder goes.
-    void TearDown() override { openLog(temp / L"closing.log"); }
+    // Close the process-wide log before the folder goes; a log left open
+    // inside it would keep the folder on disk.
+    void TearDown() override { openLog(L""); }
 };
 
 // Catches a wrong prefix shape, level padding or line ending.
@@ -92,7 +94,38 @@ TEST_F(LogTest, OneByteMoreIsCutToTheLastHalfMebibyte) {
     std::string text = test::readFile(path);
     ASSERT_GT(text.size(), 524288u);
     EXPECT_EQ(text.compare(0, 524288, std::string(524288, 'z')), 0);
-    EXPECT_NE(text.find("INFO  after\r\n", 524288), std::string::npos);
+    // Only the new line follows the kept tail: an open without the cut, or a
+    // cut that appends instead of replacing, leaves more.
+    size_t line = text.find("INFO  after\r\n", 524288);
+    ASSERT_NE(line, std::string::npos);
+    EXPECT_EQ(text.size(), line + 13);
+    EXPECT_LT(line - 524288, 64u);
+}
+
+// Catches an empty path that leaves the old file open: its folder could not
+// be removed, which is how test folders were left behind in TEMP.
+TEST_F(LogTest, EmptyPathClosesTheFile) {
+    openLog(path);
+    logInfo(L"before");
+    openLog(L"");
+    logInfo(L"after");
+    EXPECT_TRUE(currentLogPath().empty());
+    EXPECT_EQ(test::readFile(path).find("after"), std::string::npos);
+    EXPECT_TRUE(DeleteFileW(path.c_str())) << GetLastError();
+}
+
+// Catches a log whose state is destroyed at exit: a line written after that
+// (by a static destructor here, by a worker thread still ending in the
+// program) would be lost or touch freed memory.
+TEST_F(LogTest, LinesWrittenWhileTheProgramEndsAreKept) {
+    std::wstring child = test::binFolder() + L"\\log-at-exit-child.exe";
+    test::ChildResult result = test::runChild(child, L"child \"" + path + L"\"");
+    ASSERT_TRUE(result.started && result.finished);
+    EXPECT_EQ(result.exitCode, 0u);
+    std::vector<std::string> lines = linesOf(test::readFile(path));
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_NE(lines[0].find("INFO  from main"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[1].find("INFO  from a static destructor"), std::string::npos) << lines[1];
 }
 
 // Catches appending into a re-opened file that replaced the old content.

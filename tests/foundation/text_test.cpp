@@ -43,5 +43,24 @@ TEST(FormatText, HasNoLengthLimitAndKnowsNarrowAndWide) {
     EXPECT_EQ(formatText(L"%ls", edge2.c_str()), edge2);
 }
 
+// Catches a control character let through (NUL hides the rest of a log
+// line, CR and LF forge new ones), a wrong or upper-case code, and the
+// escape reaching characters it should leave alone (space, DEL, non-ASCII).
+TEST(EscapeControlCharacters, WritesCharactersBelowSpaceAsHex) {
+    struct Case {
+        std::wstring text;
+        std::wstring expected;
+    } cases[] = {
+        {L"plain name.txt", L"plain name.txt"},
+        {std::wstring(L"a\0b", 3), L"a\\x00b"},
+        {L"x\r\n2026-01-01 ERROR forged", L"x\\x0d\\x0a2026-01-01 ERROR forged"},
+        {L"\x01\x1f\x1a\t", L"\\x01\\x1f\\x1a\\x09"},
+        {L"\x7f\u00fc\u2026 ", L"\x7f\u00fc\u2026 "},
+        {L"", L""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(escapeControlCharacters(c.text), c.expected) << testing::PrintToString(c.expected);
+}
+
 }  // namespace
 }  // namespace qv

@@ -207,6 +207,58 @@ TEST_F(HttpDownload, RefusedResumeStartsOver) {
     EXPECT_FALSE(log[1].hasRange);
 }
 
+// Catches a body longer than the known size written on (an endless body
+// would fill the drive past the space checked for it), or kept.
+TEST_F(HttpDownload, BodyPastTheExpectedSizeEndsAndIsDeleted) {
+    publish(300000);
+    HttpClient client(userAgent, shortSchedule());
+    std::wstring error;
+    EXPECT_EQ(download(client, 200000, error), DownloadOutcome::Failed);
+    EXPECT_EQ(error, L"The server sent more than the expected 200000 bytes");
+    EXPECT_FALSE(isFile(part()));
+    EXPECT_EQ(requests().size(), 1u);
+    for (const auto& report : reports) EXPECT_LE(report.first, 200000u);
+}
+
+// Catches a 206 without Content-Range after a resume request written from
+// byte 0 as the whole file (the same corruption as a piece from elsewhere).
+TEST_F(HttpDownload, PartWithoutContentRangeStartsOver) {
+    publish(60000);
+    writeFile(part(), content_.substr(0, 100));
+    ASSERT_TRUE(control.setFaults(path_, "[{\"status\":206,\"body\":\"not the file\"}]"));
+    HttpClient client(userAgent, shortSchedule());
+    std::wstring error;
+    ASSERT_EQ(download(client, content_.size(), error), DownloadOutcome::Complete) << error;
+    EXPECT_TRUE(readFile(part()) == content_);
+    auto log = requests();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0].range, "bytes=100-");
+    EXPECT_FALSE(log[1].hasRange);
+}
+
+struct StatusCase {
+    int status;
+    bool final;
+};
+
+// Catches "try again later" answers (408, 429) and server errors treated as
+// lasting, and lasting client errors asked again.
+TEST_F(HttpDownload, WhichStatusesAreFinal) {
+    const StatusCase cases[] = {{408, false}, {429, false}, {500, false}, {503, false},
+                                {400, true},  {403, true},  {410, true}};
+    for (const StatusCase& c : cases) {
+        ASSERT_TRUE(control.reset());
+        publish(20000, static_cast<uint32_t>(c.status));
+        ASSERT_TRUE(control.setFaults(path_, "[{\"status\":" + std::to_string(c.status) + "}]"));
+        HttpClient client(userAgent, shortSchedule());
+        std::wstring error;
+        DownloadOutcome outcome = download(client, content_.size(), error);
+        EXPECT_EQ(outcome, c.final ? DownloadOutcome::Failed : DownloadOutcome::Complete) << c.status;
+        EXPECT_EQ(requests().size(), c.final ? 1u : 2u) << c.status;
+        DeleteFileW(part().c_str());
+    }
+}
+
 // Catches a lasting client error (404) that is retried.
 TEST_F(HttpDownload, NotFoundIsFinal) {
     path_ = uniquePath("missing.bin");
@@ -275,6 +327,43 @@ TEST_F(HttpDownload, UnwritablePartialFileFailsAtOnce) {
               DownloadOutcome::Failed);
     EXPECT_EQ(error.rfind(L"Could not write the download to " + badPart + L": ", 0), 0u) << error;
     EXPECT_EQ(requests().size(), 1u);
+}
+
+// The write that follows a first good one fails as a full disk, or takes
+// fewer bytes than it was given while reporting success.
+int writesSoFar = 0;
+BOOL WINAPI secondWriteFails(HANDLE file, LPCVOID bytes, DWORD length, LPDWORD written,
+                             LPOVERLAPPED overlapped) {
+    if (writesSoFar++ == 0) return WriteFile(file, bytes, length, written, overlapped);
+    *written = 0;
+    SetLastError(ERROR_DISK_FULL);
+    return FALSE;
+}
+BOOL WINAPI secondWriteShort(HANDLE file, LPCVOID bytes, DWORD length, LPDWORD written,
+                             LPOVERLAPPED overlapped) {
+    if (writesSoFar++ == 0) return WriteFile(file, bytes, length, written, overlapped);
+    return WriteFile(file, bytes, length / 2, written, overlapped);
+}
+
+// Catches a write failing mid-body that is retried (another attempt cannot
+// make room on the disk), reported without the path and code, or that
+// throws away the bytes already written.
+TEST_F(HttpDownload, WriteFailingMidBodyFailsAtOnceAndKeepsThePart) {
+    for (FileWriteCall write : {&secondWriteFails, &secondWriteShort}) {
+        ASSERT_TRUE(control.reset());
+        publish(1000000);
+        writesSoFar = 0;
+        HttpClient client(userAgent, shortSchedule(), write);
+        std::wstring error;
+        EXPECT_EQ(download(client, content_.size(), error), DownloadOutcome::Failed);
+        EXPECT_EQ(error.rfind(L"Could not write the download to " + part() + L": ", 0), 0u) << error;
+        EXPECT_NE(error.find(L"(error 112)"), std::wstring::npos) << error;
+        EXPECT_EQ(requests().size(), 1u);
+        std::string kept = readFile(part());
+        EXPECT_GT(kept.size(), 0u);
+        EXPECT_TRUE(kept == content_.substr(0, kept.size()));
+        DeleteFileW(part().c_str());
+    }
 }
 
 // Catches a progress callback whose "stop" is ignored.

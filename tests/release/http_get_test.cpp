@@ -24,6 +24,24 @@ TEST(HttpClientDefaults, UsesTheProductSchedule) {
     EXPECT_EQ(client.maxDownloadFailures(), 6);
 }
 
+// Catches a document cut part-way (closed cleanly or reset) taken as the
+// whole document, or not asked for again.
+TEST_F(HttpGet, BodyDroppedPartWayIsAskedAgain) {
+    for (const char* fault : {"{\"drop_after\":1000}", "{\"drop_after\":1000,\"reset\":true}"}) {
+        std::string path = uniquePath("doc.json");
+        std::string document = "{\"v\":\"" + std::string(50000, 'x') + "\"}";
+        publishFile(path, document);
+        ASSERT_TRUE(control.reset());
+        ASSERT_TRUE(control.setFaults(path, std::string("[") + fault + "]"));
+        HttpClient client(userAgent, shortSchedule());
+        std::string body;
+        std::wstring error;
+        ASSERT_TRUE(client.Get(httpUrl(path), body, error)) << fault << " " << error;
+        EXPECT_TRUE(body == document) << fault << ": " << body.size() << " bytes";
+        EXPECT_EQ(control.requestsFor(path).size(), 2u) << fault;
+    }
+}
+
 // Catches a missing retry, a fourth attempt, or pauses that are skipped.
 TEST_F(HttpGet, TwoServerErrorsThenTheDocument) {
     std::string path = uniquePath("doc.json");

@@ -65,6 +65,26 @@ TEST(JsonDepth, VeryDeepInputFailsCleanly) {
     EXPECT_EQ(error, "nested too deep");
 }
 
+// Catches a hostile document of many tiny values costing hundreds of
+// megabytes, and an off-by-one in the cap (the array counts as a value; so
+// do member values across objects).
+TEST(JsonLimits, ValueCountIsCapped) {
+    auto arrayOf = [](size_t zeros) {
+        std::string text = "[";
+        for (size_t i = 0; i < zeros; ++i) text += i ? ",0" : "0";
+        return text + "]";
+    };
+    JsonValue value;
+    std::string error;
+    EXPECT_TRUE(ParseJson(arrayOf(maxJsonValues - 1), value, &error)) << error;
+    EXPECT_FALSE(ParseJson(arrayOf(maxJsonValues), value, &error));
+    EXPECT_EQ(error, "too many values");
+    std::string objects = "[";
+    for (size_t i = 0; i < maxJsonValues / 2; ++i) objects += i ? ",{\"a\":0}" : "{\"a\":0}";
+    EXPECT_FALSE(ParseJson(objects + "]", value, &error));
+    EXPECT_EQ(error, "too many values");
+}
+
 // Catches lost structure: types, order of items, duplicate keys, BOM skip.
 TEST(JsonParse, BuildsTheTree) {
     JsonValue value;

@@ -124,7 +124,10 @@ INSTANTIATE_TEST_SUITE_P(
                     IndexCase{"flat", "{\"platforms\":{\"windows\":\"1.2.3\"}}"},
                     IndexCase{"empty", "{\"platforms\":{\"windows\":{\"version\":\"\"}}}"},
                     IndexCase{"path", "{\"platforms\":{\"windows\":{\"version\":\"../1\"}}}"},
-                    IndexCase{"broken", "{\"platforms\":"}, IndexCase{"html", "<html>"}),
+                    IndexCase{"broken", "{\"platforms\":"}, IndexCase{"html", "<html>"},
+                    // Valid version strings, but too short for a release number.
+                    IndexCase{"twoParts", "{\"platforms\":{\"windows\":{\"version\":\"1.2\"}}}"},
+                    IndexCase{"onePart", "{\"platforms\":{\"windows\":{\"version\":\"7\"}}}"}),
     [](const testing::TestParamInfo<IndexCase>& info) { return std::string(info.param.name); });
 
 // Catches the JSON error and the start of the answer missing from the detail.
@@ -219,6 +222,12 @@ INSTANTIATE_TEST_SUITE_P(
         ManifestCase{"payloadHash", [](ManifestFields& f) { f.payload = "b#x"; }, L"QV-NET-4"},
         ManifestCase{"payloadEmpty", [](ManifestFields& f) { f.payload = ""; }, L"QV-NET-4"},
         ManifestCase{"shaShort", [](ManifestFields& f) { f.payloadSha256.pop_back(); }, L"QV-NET-4"},
+        // The hash names the download file: a separator, a stream marker or
+        // any other non-hex character must not reach the file name.
+        ManifestCase{"shaBackslash", [](ManifestFields& f) { f.payloadSha256.replace(2, 1, "\\\\"); }, L"QV-NET-4"},
+        ManifestCase{"shaColon", [](ManifestFields& f) { f.payloadSha256[2] = ':'; }, L"QV-NET-4"},
+        ManifestCase{"shaNotHex", [](ManifestFields& f) { f.payloadSha256[63] = 'g'; }, L"QV-NET-4"},
+        ManifestCase{"shaSpace", [](ManifestFields& f) { f.payloadSha256[0] = ' '; }, L"QV-NET-4"},
         ManifestCase{"sizeFraction", [](ManifestFields& f) { f.payloadSize = "123.0"; }, L"QV-NET-4"},
         ManifestCase{"sizeString", [](ManifestFields& f) { f.payloadSize = "\"123\""; }, L"QV-NET-4"},
         ManifestCase{"sizeZero", [](ManifestFields& f) { f.payloadSize = "0"; }, L"QV-NET-4"},
@@ -226,6 +235,15 @@ INSTANTIATE_TEST_SUITE_P(
         ManifestCase{"longestZero", [](ManifestFields& f) { f.longestPath = "0"; }, L"QV-NET-4"},
         ManifestCase{"longestHuge", [](ManifestFields& f) { f.longestPath = "4294967297"; }, L"QV-NET-4"}),
     [](const testing::TestParamInfo<ManifestCase>& info) { return std::string(info.param.name); });
+
+// Catches a release number shorter than three parts accepted from a
+// manifest asked for by --version (1.4 and 1.4.0 would share one install).
+TEST_F(Discovery, TwoPartVersionIsNet4) {
+    publishManifest("1.4", manifestJson(fields("1.4")));
+    EXPECT_EQ(discover(L"1.4"), L"QV-NET-4");
+    EXPECT_EQ(error_.message, L"The install information for version 1.4 is damaged.");
+    EXPECT_FALSE(context_->releaseKnown);
+}
 
 // Catches a QV-OLD-1 detail without the two schema numbers.
 TEST_F(Discovery, Old1DetailNamesBothSchemas) {

@@ -101,9 +101,9 @@ class PublishTests(unittest.TestCase):
     # non-pax entries, owners, modes or times that vary, folders as files,
     # a global header, or an XZ check other than CRC64.
     def test_archive_is_sorted_pax_with_crc64(self):
-        self.assertEqual(self.publish("2.0").returncode, 0)
-        path = os.path.join(self.temp, "out", "Installs", "2.0", "win-x64",
-                            "QuorvelAI-2.0-win-x64.tar.xz")
+        self.assertEqual(self.publish("2.0.0").returncode, 0)
+        path = os.path.join(self.temp, "out", "Installs", "2.0.0", "win-x64",
+                            "QuorvelAI-2.0.0-win-x64.tar.xz")
         raw = read(path)
         self.assertEqual(raw[:6], b"\xfd7zXZ\x00")
         self.assertEqual(raw[6:8], b"\x00\x04", "stream flags must name CRC64")
@@ -132,12 +132,12 @@ class PublishTests(unittest.TestCase):
     # Catches output that depends on file times or the walk order, which
     # would change the published hash for the same application.
     def test_same_input_gives_same_bytes(self):
-        self.assertEqual(self.publish("3.1", "first").returncode, 0)
+        self.assertEqual(self.publish("3.1.0", "first").returncode, 0)
         for name in ("QuorvelAI.exe", "resources/app.bin"):
             os.utime(os.path.join(self.app, name), (1_000_000, 1_000_000))
-        self.assertEqual(self.publish("3.1", "second").returncode, 0)
-        for relative in ("versions.json", "Installs/3.1/win-x64/manifest.json",
-                         "Installs/3.1/win-x64/QuorvelAI-3.1-win-x64.tar.xz"):
+        self.assertEqual(self.publish("3.1.0", "second").returncode, 0)
+        for relative in ("versions.json", "Installs/3.1.0/win-x64/manifest.json",
+                         "Installs/3.1.0/win-x64/QuorvelAI-3.1.0-win-x64.tar.xz"):
             self.assertEqual(read(os.path.join(self.temp, "first", relative)),
                              read(os.path.join(self.temp, "second", relative)), relative)
 
@@ -157,19 +157,21 @@ class PublishTests(unittest.TestCase):
             make_app(folder, {"QuorvelAI.exe": b"MZ", "Data/a.txt": b"1", "data/b.txt": b"2"})
 
         cases = [
-            ("no program", lambda f: make_app(f, {"app.exe": b"MZ"}), "1.0", []),
-            ("program is a folder", lambda f: make_app(f, {"QuorvelAI.exe/x": b"1"}), "1.0", []),
-            ("empty program only", lambda f: make_app(f, {"QuorvelAI.exe": b""}), "1.0", []),
-            ("trailing dot", app_with("a."), "1.0", []),
-            ("trailing space", app_with("dir /x.txt"), "1.0", []),
-            ("control character", app_with("a\tb"), "1.0", []),
-            ("symbolic link", symlinked, "1.0", []),
-            ("case twins", case_twins, "1.0", []),
-            ("bad payload name", app_with("ok"), "1.0", ["--payload-name", "a/b.tar.xz"]),
+            ("no program", lambda f: make_app(f, {"app.exe": b"MZ"}), "1.0.0", []),
+            ("program is a folder", lambda f: make_app(f, {"QuorvelAI.exe/x": b"1"}), "1.0.0", []),
+            ("empty program only", lambda f: make_app(f, {"QuorvelAI.exe": b""}), "1.0.0", []),
+            ("trailing dot", app_with("a."), "1.0.0", []),
+            ("trailing space", app_with("dir /x.txt"), "1.0.0", []),
+            ("control character", app_with("a\tb"), "1.0.0", []),
+            ("symbolic link", symlinked, "1.0.0", []),
+            ("case twins", case_twins, "1.0.0", []),
+            ("bad payload name", app_with("ok"), "1.0.0", ["--payload-name", "a/b.tar.xz"]),
         ]
-        cases += [("forbidden %r" % c, app_with("a%sb" % c), "1.0", []) for c in '"*:<>?|\\']
+        cases += [("forbidden %r" % c, app_with("a%sb" % c), "1.0.0", []) for c in '"*:<>?|\\']
         cases += [("version %r" % v, app_with("ok"), v, [])
-                  for v in ("", "1.2.3.4.5", "1..2", "v1.0", "1.0-beta", ".1", "1.", "1000001", " 1")]
+                  for v in ("", "1.2.3.4.5", "1..2", "v1.0", "1.0-beta", ".1", "1.", "1000001", " 1",
+                            # fewer than three parts
+                            "1", "1.0", "2.10")]
         for index, (label, build, version, extra) in enumerate(cases):
             with self.subTest(label):
                 app = os.path.join(self.temp, "bad%d" % index)
@@ -187,8 +189,8 @@ class PublishTests(unittest.TestCase):
         with open(os.path.join(self.temp, "out", "versions.json"), "w") as file:
             json.dump({"platforms": {"mac": {"version": "9.9"}}, "note": "kept"}, file)
         steps = [("1.2.3", [], "1.2.3"), ("1.10.0", [], "1.10.0"), ("1.9.0", [], "1.10.0"),
-                 ("1.10", [], "1.10.0"), ("1.9.5", ["--set-latest"], "1.9.5"),
-                 ("2.0", ["--no-set-latest"], "1.9.5")]
+                 ("1.10.0.0", [], "1.10.0"), ("1.9.5", ["--set-latest"], "1.9.5"),
+                 ("2.0.0", ["--no-set-latest"], "1.9.5")]
         for version, flags, expected in steps:
             with self.subTest(version=version, flags=flags):
                 self.assertEqual(self.publish(version, "out", *flags).returncode, 0)
@@ -202,7 +204,7 @@ class PublishTests(unittest.TestCase):
         os.makedirs(os.path.join(self.temp, "out"))
         with open(os.path.join(self.temp, "out", "versions.json"), "w") as file:
             file.write("{not json")
-        self.assertEqual(self.publish("1.0").returncode, 2)
+        self.assertEqual(self.publish("1.0.0").returncode, 2)
         self.assertFalse(os.path.exists(os.path.join(self.temp, "out", "Installs")))
 
 

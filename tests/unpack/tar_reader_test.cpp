@@ -129,6 +129,8 @@ TEST(TarReader, RefusesOtherKinds) {
         {'K', L"The payload has an entry of a kind the setup does not install (type 'K'): a\\link"},
         {'S', L"The payload has an entry of a kind the setup does not install (type 'S'): a\\link"},
         {'D', L"The payload has an entry of a kind the setup does not install (type 'D'): a\\link"},
+        // A control character as the flag is shown escaped, not raw.
+        {'\n', L"The payload has an entry of a kind the setup does not install (type '\\x0a'): a\\link"},
     };
     for (const KindCase& c : cases) {
         TarHeader header = test::tarHeader("a/link", 0, c.type);
@@ -168,6 +170,16 @@ TEST(TarReader, UnsafeNamesStopTheReaderInEveryForm) {
 TEST(TarReader, UnsafeNameMessageDecodesUtf8) {
     ReadOutcome outcome = readAll(TarBuilder().file("\xC3\xBC/../x", "").end().bytes());
     EXPECT_EQ(outcome.error, L"The payload has an unsafe file name: \u00FC/../x");
+}
+
+// Catches a name that hides its end (NUL) or forges log lines (CR LF)
+// reaching the message raw: control characters are shown as \\xNN.
+TEST(TarReader, UnsafeNameMessageEscapesControlCharacters) {
+    const char raw[] = "a\0hidden/..\r\n2026 ERROR x\x01";
+    const std::string name(raw, sizeof raw - 1);
+    ReadOutcome outcome = readAll(TarBuilder().paxPath(name).file("harmless", "x").end().bytes());
+    EXPECT_EQ(outcome.error,
+              L"The payload has an unsafe file name: a\\x00hidden/..\\x0d\\x0a2026 ERROR x\\x01");
 }
 
 // --- Names: ustar prefix, GNU long names, pax paths -------------------------

@@ -12,6 +12,7 @@
 
 #include "foundation/files.h"
 #include "foundation/handles.h"
+#include "foundation/log.h"
 #include "foundation/paths.h"
 
 #include <gtest/gtest.h>
@@ -124,13 +125,20 @@ TEST(UnpackPayload, DamagedPayloadRemovesTheStagingFolder) {
 // still reported.
 TEST(UnpackPayload, CancelRemovesTheStagingFolder) {
     TempFolder temp;
+    openLog(temp / L"setup.log");
     test::RecordingProgress progress;
     progress.cancel = true;
     StepRun run = runStep(progress, test::fixture(L"gnu-pax.tar.xz"), temp / L"stage");
+    openLog(L"");
     ASSERT_TRUE(run.threw);
     EXPECT_EQ(run.error.code, L"QV-CANCEL");
     EXPECT_TRUE(run.totals.cancelled);
     EXPECT_FALSE(isFolder(temp / L"stage"));
+    // The totals line is written on a cancel too.
+    std::string log = test::readFile(temp / L"setup.log");
+    size_t totals = log.find("] INFO  Unpacked " + std::to_string(run.totals.files) + " files, " +
+                             std::to_string(run.totals.bytes) + " bytes\r\n");
+    EXPECT_NE(totals, std::string::npos) << log;
 }
 
 // A file that another program holds open in the staging folder is a
@@ -252,6 +260,35 @@ TEST(PayloadCheck, ExitCodes) {
     EXPECT_EQ(test::readTree(temp / L"out"), test::readTree(test::fixture(L"tree")));
     EXPECT_EQ(runPayloadCheck(L"", scratch), 3u);
     EXPECT_EQ(runPayloadCheck(good + L" a b", scratch), 3u);
+}
+
+// Regression: a publisher's folder given as the target was emptied (the
+// unpack step removes its staging folder before unpacking and after a
+// failure). A folder with anything in it is refused and survives; an empty
+// one is unpacked into and is still there after a failure.
+TEST(PayloadCheck, NeverRemovesAFolderItDidNotMake) {
+    TempFolder temp;
+    std::wstring scratch = temp / L"tmp";
+    test::makeFolders(scratch);
+    std::wstring good = L"\"" + test::fixture(L"gnu-pax.tar.xz") + L"\"";
+    std::wstring bad = L"\"" + writePayload(temp, TarBuilder().file("a", "1").bytes()) + L"\"";
+    std::wstring mine = temp / L"publisher";
+    test::makeFolders(mine + L"\\build");
+    test::writeFile(mine + L"\\build\\notes.txt", "keep me");
+    for (const std::wstring& payload : {good, bad}) {
+        EXPECT_EQ(runPayloadCheck(payload + L" \"" + mine + L"\"", scratch), 1u);
+        EXPECT_EQ(test::readFile(mine + L"\\build\\notes.txt"), "keep me");
+    }
+    test::writeFile(temp / L"a-file", "x");
+    EXPECT_EQ(runPayloadCheck(good + L" \"" + (temp / L"a-file") + L"\"", scratch), 1u);
+    EXPECT_EQ(test::readFile(temp / L"a-file"), "x");
+
+    std::wstring empty = temp / L"empty";
+    test::makeFolders(empty);
+    EXPECT_EQ(runPayloadCheck(bad + L" \"" + empty + L"\"", scratch), 1u);
+    EXPECT_TRUE(isFolder(empty));
+    EXPECT_EQ(runPayloadCheck(good + L" \"" + empty + L"\"", scratch), 0u);
+    EXPECT_EQ(test::readTree(empty), test::readTree(test::fixture(L"tree")));
 }
 
 }  // namespace

@@ -251,6 +251,76 @@ TEST(DiskSink, ReservesTheSizeAtTheStart) {
     EXPECT_EQ(result.bytes, 70000u);
 }
 
+BOOL WINAPI allocationFails(HANDLE, FILE_INFO_BY_HANDLE_CLASS which, LPVOID, DWORD) {
+    SetLastError(which == FileAllocationInfo ? ERROR_DISK_FULL : ERROR_SUCCESS);
+    return which != FileAllocationInfo;
+}
+BOOL WINAPI endOfFileFails(HANDLE, FILE_INFO_BY_HANDLE_CLASS which, LPVOID, DWORD) {
+    SetLastError(which == FileEndOfFileInfo ? ERROR_DISK_FULL : ERROR_SUCCESS);
+    return which != FileEndOfFileInfo;
+}
+BOOL WINAPI reservationUnsupported(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD) {
+    SetLastError(ERROR_INVALID_FUNCTION);
+    return FALSE;
+}
+BOOL WINAPI writeFailsFull(HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) {
+    *written = 0;
+    SetLastError(ERROR_DISK_FULL);
+    return FALSE;
+}
+BOOL WINAPI writeTakesNothing(HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) {
+    *written = 0;
+    return TRUE;
+}
+
+struct SinkFailureCase {
+    const char* name;
+    DiskSinkCalls calls;
+    bool beginFails;  // else the write fails
+    uint32_t error;   // 0: no failure at all
+};
+
+// A full disk acted out at each call of the sink: the reservation (either
+// half) must fail at the start of the file with 112, a write that fails or
+// takes nothing must end the file with a disk-full code (not loop, not pass
+// for damaged data), and a volume that cannot reserve early still gets the
+// file written.
+TEST(DiskSink, FullDiskAtEachCall) {
+    DiskSinkCalls allocation, endOfFile, unsupported, writeFull, writeNothing;
+    allocation.setFileInformation = allocationFails;
+    endOfFile.setFileInformation = endOfFileFails;
+    unsupported.setFileInformation = reservationUnsupported;
+    writeFull.writeFile = writeFailsFull;
+    writeNothing.writeFile = writeTakesNothing;
+    const SinkFailureCase cases[] = {
+        {"allocation", allocation, true, ERROR_DISK_FULL},
+        {"endOfFile", endOfFile, true, ERROR_DISK_FULL},
+        {"unsupported", unsupported, false, 0},
+        {"writeFails", writeFull, false, ERROR_DISK_FULL},
+        {"writeTakesNothing", writeNothing, false, ERROR_HANDLE_DISK_FULL},
+    };
+    for (const SinkFailureCase& c : cases) {
+        TempFolder temp;
+        UnpackResult result;
+        std::unique_ptr<TarSink> sink = makeDiskSink(temp.path(), result, c.calls);
+        std::string data(5000, 'd');
+        bool began = sink->BeginFile(L"f.bin", data.size());
+        bool wrote = began && sink->Write(reinterpret_cast<const uint8_t*>(data.data()), data.size());
+        bool ended = wrote && sink->EndFile();
+        EXPECT_EQ(began, !c.beginFails) << c.name;
+        EXPECT_EQ(ended, c.error == 0) << c.name;
+        EXPECT_EQ(result.errorCode, c.error) << c.name;
+        if (c.error == 0) {
+            EXPECT_EQ(test::readFile(temp / L"f.bin"), data) << c.name;
+            continue;
+        }
+        EXPECT_EQ(result.failingPath, temp / L"f.bin") << c.name;
+        EXPECT_NE(result.message.find(formatText(L"(error %u)", c.error)), std::wstring::npos)
+            << c.name << " " << testing::PrintToString(result.message);
+        EXPECT_EQ(result.files, 0u) << c.name;
+    }
+}
+
 // Entries that return to a folder seen before, or go to a sibling, must
 // each land in their own folder (a stale folder memory would misplace them).
 TEST(DiskSink, FoldersAcrossEntries) {

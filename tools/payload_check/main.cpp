@@ -1,8 +1,8 @@
 // payload-check.exe <payload.tar.xz> [<folder>]
-// Unpacks the payload into folder (as a staging folder: replaced, and removed
-// again on failure) or into a temporary folder removed afterwards. Prints the
-// totals, or the error's code, message and detail. Exit codes: 0 unpacked,
-// 1 failed, 3 bad command line.
+// Unpacks the payload into folder, which must be new or empty, or into a
+// temporary folder removed afterwards. Prints the totals, or the error's
+// code, message and detail. Exit codes: 0 unpacked, 1 failed or folder not
+// empty, 3 bad command line.
 #include "setup/core/options.h"
 #include "setup/core/progress.h"
 #include "setup/core/setup_context.h"
@@ -10,6 +10,7 @@
 #include "foundation/folder_tree.h"
 #include "setup/unpack/unpack_payload.h"
 
+#include "foundation/handles.h"
 #include "foundation/paths.h"
 #include "foundation/text.h"
 
@@ -30,6 +31,19 @@ std::wstring scratchFolder() {
     return qv::joinPath(qv::tempFolder(),
                         qv::formatText(L"payload-check-%lu-%llu", GetCurrentProcessId(),
                                        static_cast<unsigned long long>(GetTickCount64())));
+}
+
+// True when folder holds anything besides "." and "..".
+bool holdsEntries(const std::wstring& folder) {
+    WIN32_FIND_DATAW entry;
+    qv::FindHandle find(FindFirstFileExW(qv::longPath(qv::joinPath(folder, L"*")).c_str(),
+                                         FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0));
+    if (!find) return false;
+    do {
+        std::wstring name = entry.cFileName;
+        if (name != L"." && name != L"..") return true;
+    } while (FindNextFileW(find.get(), &entry));
+    return false;
 }
 
 int check(const std::wstring& payload, const std::wstring& folder) {
@@ -56,7 +70,27 @@ int wmain(int argc, wchar_t** argv) {
         print(stderr, L"usage: payload-check.exe <payload.tar.xz> [<folder>]\n");
         return 3;
     }
-    if (argc == 3) return check(argv[1], argv[2]);
+    if (argc == 3) {
+        // The unpack step treats its folder as its own staging folder and
+        // removes it before and after a failure: a publisher's folder that
+        // already holds anything must never be handed to it.
+        std::wstring folder = qv::fullPath(argv[2]);
+        DWORD attributes = GetFileAttributesW(qv::longPath(folder).c_str());
+        bool existed = attributes != INVALID_FILE_ATTRIBUTES;
+        bool usable = !existed || ((attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                                   !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+                                   !holdsEntries(folder));
+        if (!usable) {
+            print(stderr, L"payload-check: " + folder +
+                              L" already exists and is not an empty folder; name a new or empty "
+                              L"folder\n");
+            return 1;
+        }
+        int code = check(argv[1], folder);
+        // An empty folder the publisher made stays, as it was found.
+        if (existed) qv::createFolderTree(folder);
+        return code;
+    }
     std::wstring folder = scratchFolder();
     int code = check(argv[1], folder);
     qv::removeTree(folder);

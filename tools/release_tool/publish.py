@@ -84,9 +84,15 @@ def publish(app_dir, version, root, payload_name=None, set_latest=None):
     (or none is); True always does, False never does. Returns the manifest
     and whether versions.json now names this version. Raises PublishError
     for refused input, OSError for failing writes."""
-    if parse_version(version) is None:
+    parts = parse_version(version)
+    if parts is None:
         raise PublishError("version %r is not 1 to 4 dot-separated numbers "
                            "(each at most 1000000)" % version)
+    # The setup refuses release numbers shorter than major.minor.patch: 1.2
+    # and 1.2.0 would be one version in two folders.
+    if len(parts) < 3:
+        raise PublishError("version %r has fewer than three parts; write it as "
+                           "major.minor.patch" % version)
     payload_name = payload_name or default_payload_name(version)
     _check_payload_name(payload_name)
     index_path = os.path.join(root, "versions.json")
