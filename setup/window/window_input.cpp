@@ -259,9 +259,8 @@ void chooseFolder(WindowState& state) {
     }
     PWSTR path = nullptr;
     if (SUCCEEDED(item->GetDisplayName(SIGDN_FILESYSPATH, &path)) && path) {
-        std::wstring picked(path);
-        CoTaskMemFree(path);
-        state.folder = installFolderFor(picked);
+        ScopeGuard freePath([path] { CoTaskMemFree(path); });
+        state.folder = installFolderFor(path);
         state.note.clear();
     }
     repaint(state);
