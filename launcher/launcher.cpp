@@ -18,8 +18,33 @@ constexpr DWORD fallbackWindowMs = 8000;
 
 enum class StartOutcome { NotStarted, Settled, FailedEarly };
 
+// Loading user32 is a noticeable share of a start under Wine, and the
+// launcher needs it only once the app is on its way, or to show a failure.
+template <typename Function>
+Function user32Function(const char* name) {
+    HMODULE user32 = LoadLibraryW(L"user32.dll");
+    FARPROC found = user32 ? GetProcAddress(user32, name) : nullptr;
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(found));
+}
+
 void showError(const wchar_t* text) {
-    MessageBoxW(nullptr, text, L"QuorvelAI", MB_OK | MB_ICONERROR);
+    using MessageBoxFunction = int(WINAPI*)(HWND, LPCWSTR, LPCWSTR, UINT);
+    auto messageBox = user32Function<MessageBoxFunction>("MessageBoxW");
+    if (messageBox) messageBox(nullptr, text, L"QuorvelAI", MB_OK | MB_ICONERROR);
+}
+
+void allowForeground(DWORD processId) {
+    using AllowFunction = BOOL(WINAPI*)(DWORD);
+    auto allow = user32Function<AllowFunction>("AllowSetForegroundWindow");
+    if (allow) allow(processId);
+}
+
+// A start that works writes nothing, so the log is only opened for a line.
+void openLauncherLog() {
+    static bool opened = false;
+    if (opened) return;
+    openLog(joinPath(tempFolder(), L"QuorvelAI-Launcher.log"));
+    opened = true;
 }
 
 // Starts one version; waits for it only when an older version could still
@@ -37,11 +62,12 @@ StartOutcome startVersion(const std::wstring& root, const std::wstring& version,
     if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         folder.c_str(), &startup, &process)) {
         DWORD error = GetLastError();
+        openLauncherLog();
         logError(L"Could not start %ls: %ls (%lu)", program.c_str(),
                  windowsErrorText(error).c_str(), error);
         return StartOutcome::NotStarted;
     }
-    AllowSetForegroundWindow(process.dwProcessId);
+    allowForeground(process.dwProcessId);
     KernelHandle thread(process.hThread);
     KernelHandle child(process.hProcess);
     if (isLast) return StartOutcome::Settled;
@@ -53,6 +79,7 @@ StartOutcome startVersion(const std::wstring& root, const std::wstring& version,
     // Code 0: the app ended on its own, for example after handing over to a
     // copy that was already running.
     if (exitCode == 0) return StartOutcome::Settled;
+    openLauncherLog();
     logError(L"%ls exited with 0x%08lx right after starting; trying the previous version",
              program.c_str(), exitCode);
     return StartOutcome::FailedEarly;
@@ -77,10 +104,10 @@ std::wstring launcherArgumentText(const wchar_t* commandLine) {
 int runLauncher() {
     std::wstring root = parentFolder(modulePath());
     std::wstring arguments = launcherArgumentText(GetCommandLineW());
-    openLog(joinPath(tempFolder(), L"QuorvelAI-Launcher.log"));
 
     std::vector<std::wstring> versions = findAppVersions(root, programName);
     if (versions.empty()) {
+        openLauncherLog();
         logError(L"No app-* folder with %ls under %ls", programName, root.c_str());
         showError(L"QuorvelAI is not installed correctly: its program files are missing.\n\n"
                   L"Download QuorvelAI again and run the setup to repair it.");
