@@ -172,7 +172,9 @@ TEST_F(InstallRun, RefusesUnusableFolders) {
         {"projects folder", projects, "good", "1.0.0", "QV-DIR-4"},
         {"path too long", temp / std::wstring(230, L'p'), "good", "1.0.0", "QV-PATH-1"},
         {"no room", temp / L"small", "huge", "2.0.0", "QV-DISK-1"},
+        {"a file in the way", temp / L"afile\\root", "good", "1.0.0", "QV-DIR-2"},
     };
+    writeFile(temp / L"afile", "a file where a folder should be");
     makeFolders(temp / L"busy");
     writeFile(temp / L"busy\\notes.txt", "mine");
     ServerControl control;
