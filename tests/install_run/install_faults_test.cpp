@@ -219,5 +219,38 @@ TEST_F(InstallFaults, EndsALeftoverHelperBeforeTheSwitchOver) {
     }
 }
 
+// Catches an install or uninstall that goes on (or ends the app) while a
+// copy the user can see still runs: both must wait, then give up with
+// QV-RUN-1 and leave the install as it was. Needs a display for the window.
+TEST_F(InstallFaults, AVisibleCopyIsWaitedForThenRefused) {
+    if (environmentVariable(L"QV_TEST_DISPLAY").empty()) GTEST_SKIP() << "needs tests/window/with_display.sh";
+    std::wstring root = installFirstVersion(L"visible");
+    std::wstring app = root + L"\\app-1.0.0\\QuorvelAI.exe";
+    writeFile(root + L"\\app-1.0.0\\demo.ini", "exit_code=0\n");
+    RunningChild running = startChild(app, L"\"" + app + L"\"");
+    ASSERT_TRUE(running.process);
+    ASSERT_TRUE(waitForFile(root + L"\\app-1.0.0\\demo-started.txt", 10000));
+    Sleep(1000);  // until its window is up
+
+    const std::wstring runs[] = {
+        silentArguments("good", "1.1.0", root) + L" --no-shortcuts",
+        L"--silent --uninstall --uninstall-root \"" + root + L"\"",
+    };
+    for (const std::wstring& arguments : runs) {
+        SetupRun run = runSetup(temp.path(), arguments, fastSetupProgram());
+        EXPECT_EQ(run.result.exitCode, 1u) << run.log;
+        EXPECT_TRUE(run.has("ERROR QV-RUN-1: QuorvelAI is still open. Close it and run the setup again.")) << run.log;
+        EXPECT_TRUE(run.has("1 process(es) under " + toUtf8(root))) << run.log;
+        EXPECT_FALSE(run.has("Ending leftover helper")) << run.log;
+        EXPECT_EQ(WaitForSingleObject(running.process.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    }
+    TerminateProcess(running.process.get(), 0);
+    finishChild(running, 5000);
+    writeFile(root + L"\\app-1.0.0\\demo.ini", "exit_code=0\ndelay_ms=300\n");
+    EXPECT_FALSE(exists(root + L"\\app-1.1.0"));
+    EXPECT_TRUE(exists(root + L"\\Uninstall.exe"));
+    expectFirstVersionWorks(root, "after the refused runs");
+}
+
 }  // namespace
 }  // namespace qv::test
