@@ -99,18 +99,7 @@ bool holdsInstall(const std::wstring& folder) {
     return isFile(joinPath(path, L"Update.exe")) && isFile(joinPath(path, launcherFileName));
 }
 
-std::wstring readInstallLocation() {
-    // RRF_RT_REG_SZ also reads REG_EXPAND_SZ, expanded; adding
-    // RRF_RT_REG_EXPAND_SZ without RRF_NOEXPAND makes Windows refuse the call.
-    wchar_t buffer[2048];
-    DWORD size = sizeof(buffer);
-    LSTATUS status = RegGetValueW(HKEY_CURRENT_USER, uninstallKeyPath, L"InstallLocation",
-                                  RRF_RT_REG_SZ, nullptr, buffer, &size);
-    if (status != ERROR_SUCCESS || size < sizeof(wchar_t)) return {};
-    std::wstring value(buffer, size / sizeof(wchar_t));
-    while (!value.empty() && value.back() == L'\0') value.pop_back();
-    return value;
-}
+std::wstring readInstallLocation() { return readRegistryString(uninstallKeyPath, L"InstallLocation"); }
 
 std::wstring registeredInstallFolder() {
     std::wstring registered = readInstallLocation();

@@ -1,5 +1,7 @@
 #include "registration.h"
 
+#include "install_layout.h"
+
 #include "foundation/files.h"
 #include "foundation/folder_tree.h"
 #include "foundation/handles.h"
@@ -53,8 +55,8 @@ std::wstring todayText() {
 std::vector<EntryValue> uninstallEntryValues(const SetupContext& context,
                                              const std::wstring& root) {
     std::wstring program = joinPath(joinPath(root, L"app-" + context.releaseVersion),
-                                    L"QuorvelAI.exe");
-    std::wstring uninstaller = L"\"" + joinPath(root, L"Uninstall.exe") + L"\" --uninstall";
+                                    launcherFileName);
+    std::wstring uninstaller = L"\"" + joinPath(root, uninstallerFileName) + L"\" --uninstall";
     // Only the low 32 bits fit the value; sizes past 4 TiB are not expected.
     DWORD kibibytes = static_cast<DWORD>(context.unpackedSize / 1024);
     return {
@@ -127,7 +129,7 @@ std::wstring readRegistryString(const wchar_t* key, const wchar_t* name) {
 
 void copyUninstaller(const SetupContext&, const std::wstring& root) {
     std::wstring self = modulePath();
-    std::wstring target = joinPath(root, L"Uninstall.exe");
+    std::wstring target = joinPath(root, uninstallerFileName);
     // A repair started from the uninstaller itself: the file is already
     // what a copy would write, and Windows would refuse to replace it.
     if (equalsIgnoreCase(fullPath(self), fullPath(target))) return;

@@ -1,5 +1,7 @@
 #include "shortcuts.h"
 
+#include "install_layout.h"
+
 #include "foundation/folder_tree.h"
 #include "foundation/handles.h"
 #include "foundation/log.h"
@@ -99,7 +101,7 @@ void writeInstallShortcut(const std::wstring& folder, const wchar_t* folderName,
 }  // namespace
 
 ShortcutSpec installShortcutSpec(const std::wstring& root) {
-    std::wstring launcher = joinPath(root, L"QuorvelAI.exe");
+    std::wstring launcher = joinPath(root, launcherFileName);
     ShortcutSpec spec;
     spec.target = launcher;
     spec.workingFolder = root;
@@ -183,8 +185,31 @@ ShortcutFolders userShortcutFolders() {
     return folders;
 }
 
+bool shortcutPointsInto(const std::wstring& link, const std::wstring& root) {
+    std::wstring target = readShortcutTarget(link);
+    return !target.empty() && isUnderFolder(target, root);
+}
+
+void removeStartMenuLinksInto(const ShortcutFolders& folders, const std::wstring& root,
+                              bool keepAutostart) {
+    if (folders.programs.empty()) return;
+    std::wstring programs = fullPath(folders.programs);
+    std::wstring startup = folders.startup.empty() ? std::wstring() : fullPath(folders.startup);
+    for (const std::wstring& link : listShortcutFiles(folders.programs, true)) {
+        if (keepAutostart && !startup.empty() && isUnderFolder(link, startup)) continue;
+        if (!shortcutPointsInto(link, root)) continue;
+        DeleteFileW(longPath(link).c_str());
+        // A vendor subfolder left by an earlier installer goes when empty
+        // (RemoveDirectoryW refuses a folder that still holds anything); the
+        // folder Windows starts programs from always stays.
+        std::wstring folder = fullPath(parentFolder(link));
+        if (equalsIgnoreCase(folder, programs) || (!startup.empty() && equalsIgnoreCase(folder, startup)))
+            continue;
+        RemoveDirectoryW(longPath(folder).c_str());
+    }
+}
+
 void updateShortcuts(const SetupContext& context, const std::wstring& root, bool createDesktop) {
-    if (context.noShortcuts) return;
     updateShortcuts(context, root, createDesktop, userShortcutFolders());
 }
 
@@ -192,15 +217,11 @@ void updateShortcuts(const SetupContext& context, const std::wstring& root, bool
                      const ShortcutFolders& folders) {
     if (context.noShortcuts) return;
     ShortcutSpec spec = installShortcutSpec(root);
-    auto pointsInside = [&root](const std::wstring& link) {
-        std::wstring target = readShortcutTarget(link);
-        return !target.empty() && isUnderFolder(target, root);
-    };
 
     // Pinned links are the user's own choice: kept under their names and
     // only re-pointed at the launcher.
     for (const std::wstring& link : listShortcutFiles(folders.pinned, false)) {
-        if (!pointsInside(link)) continue;
+        if (!shortcutPointsInto(link, root)) continue;
         std::wstring message;
         if (writeShortcut(link, spec, &message)) {
             logInfo(L"Re-pointed pinned shortcut %ls", link.c_str());
@@ -211,24 +232,14 @@ void updateShortcuts(const SetupContext& context, const std::wstring& root, bool
 
     bool hadDesktop = false;
     for (const std::wstring& link : listShortcutFiles(folders.desktop, false)) {
-        if (!pointsInside(link)) continue;
+        if (!shortcutPointsInto(link, root)) continue;
         DeleteFileW(longPath(link).c_str());
         hadDesktop = true;  // the user wants one, whether or not this one went
     }
 
-    // The autostart folder sits inside Programs, but its links are the
-    // user's decision to start the app with Windows: an upgrade must not
-    // take them away, nor the folder itself when it empties.
-    std::wstring programs = fullPath(folders.programs);
-    for (const std::wstring& link : listShortcutFiles(folders.programs, true)) {
-        if (!folders.startup.empty() && isUnderFolder(link, folders.startup)) continue;
-        if (!pointsInside(link)) continue;
-        DeleteFileW(longPath(link).c_str());
-        // A vendor subfolder left by an earlier installer goes when empty;
-        // RemoveDirectoryW refuses a folder that still holds anything.
-        std::wstring folder = fullPath(parentFolder(link));
-        if (!equalsIgnoreCase(folder, programs)) RemoveDirectoryW(longPath(folder).c_str());
-    }
+    // The autostart links are the user's decision to start the app with
+    // Windows: an upgrade must not take them away.
+    removeStartMenuLinksInto(folders, root, true);
 
     writeInstallShortcut(folders.programs, L"Start menu", spec);
     if (createDesktop || hadDesktop) writeInstallShortcut(folders.desktop, L"desktop", spec);

@@ -48,6 +48,15 @@ struct ShortcutFolders {
 // The current user's folders.
 ShortcutFolders userShortcutFolders();
 
+// The link's target lies inside root.
+bool shortcutPointsInto(const std::wstring& link, const std::wstring& root);
+// Deletes the Start-menu links (Programs and its subfolders) that point
+// into root, and each subfolder that this leaves empty; never the Programs
+// or the autostart folder itself. keepAutostart leaves the links in the
+// autostart folder alone.
+void removeStartMenuLinksInto(const ShortcutFolders& folders, const std::wstring& root,
+                              bool keepAutostart);
+
 // Brings the shortcuts in line with the install in root: pinned links into
 // root re-pointed at the launcher, other links into root removed from the
 // desktop and the Start menu (never from the autostart folder), then the

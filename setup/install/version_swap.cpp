@@ -95,7 +95,7 @@ void replaceLauncherFile(const std::wstring& newFile, const std::wstring& target
 
 void writeLauncher(const SetupContext&, const std::wstring& root) {
     HMODULE self = GetModuleHandleW(nullptr);
-    HRSRC info = FindResourceW(self, MAKEINTRESOURCEW(launcherResourceId), MAKEINTRESOURCEW(10));
+    HRSRC info = FindResourceW(self, MAKEINTRESOURCEW(launcherResourceId), RT_RCDATA);
     HGLOBAL loaded = info ? LoadResource(self, info) : nullptr;
     const void* bytes = loaded ? LockResource(loaded) : nullptr;
     DWORD size = info ? SizeofResource(self, info) : 0;

@@ -61,33 +61,15 @@ bool removeEntry(const std::wstring& path, const FolderEntry& entry, std::wstrin
     return false;
 }
 
-bool pointsInto(const std::wstring& shortcut, const std::wstring& root) {
-    std::wstring target = readShortcutTarget(shortcut);
-    return !target.empty() && isUnderFolder(target, root);
-}
-
+// Unlike an install, which re-points them, the uninstall deletes pinned
+// links too, and autostart links into the root.
 void removeShortcutsInto(const std::wstring& root) {
-    for (const std::wstring& folder : {desktopFolder(), pinnedTaskbarFolder()}) {
+    ShortcutFolders folders = userShortcutFolders();
+    for (const std::wstring& folder : {folders.desktop, folders.pinned}) {
         for (const std::wstring& shortcut : listShortcutFiles(folder, false))
-            if (pointsInto(shortcut, root)) DeleteFileW(longPath(shortcut).c_str());
+            if (shortcutPointsInto(shortcut, root)) DeleteFileW(longPath(shortcut).c_str());
     }
-
-    std::wstring programs = programsFolder();
-    if (programs.empty()) return;
-    std::wstring programsFull = fullPath(programs);
-    // The Startup folder lies inside Programs; emptying it of our autostart
-    // link must not remove the folder Windows starts programs from.
-    std::wstring startup = startupFolder();
-    std::wstring startupFull = startup.empty() ? std::wstring() : fullPath(startup);
-    for (const std::wstring& shortcut : listShortcutFiles(programs, true)) {
-        if (!pointsInto(shortcut, root)) continue;
-        DeleteFileW(longPath(shortcut).c_str());
-        std::wstring folder = fullPath(parentFolder(shortcut));
-        if (equalsIgnoreCase(folder, programsFull)) continue;
-        if (!startupFull.empty() && equalsIgnoreCase(folder, startupFull)) continue;
-        // Succeeds only when the folder is now empty.
-        RemoveDirectoryW(longPath(folder).c_str());
-    }
+    removeStartMenuLinksInto(folders, root, false);
 }
 
 void deleteKeyTree(const wchar_t* path) {
