@@ -170,6 +170,8 @@ bool createInstallFolderWithAcl(const std::wstring& folder, DWORD* error) {
     LocalMemory descriptorOwner(descriptor);
     SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
     if (!CreateDirectoryW(longPath(folder).c_str(), &attributes)) return fail();
+    // The permissions do not show in the log, which is what support sees.
+    logInfo(L"Created %ls for this user only", folder.c_str());
     return true;
 }
 

@@ -17,8 +17,8 @@ void runInstall(SetupContext& context, const std::wstring& folder);
 // Starts root\QuorvelAI.exe. Never throws; logs.
 void startInstalledApp(const SetupContext& context, const std::wstring& root);
 
-// Creates folder (not its parents) with a private, non-inherited DACL. On
-// failure stores the error in *error when given.
+// Creates folder (not its parents) with a private, non-inherited DACL and
+// logs it. On failure stores the error in *error when given.
 bool createInstallFolderWithAcl(const std::wstring& folder, DWORD* error = nullptr);
 
 }  // namespace qv

@@ -40,12 +40,13 @@ HRESULT createShellLink(ComPtr<IShellLinkW>& link) {
 
 unsigned long hresultBits(HRESULT hr) { return static_cast<uint32_t>(hr); }
 
+}  // namespace
+
 // Taskbar grouping and pinning go by this id. A link whose store cannot be
 // reached still works as a shortcut, so the write goes on without it.
-void setAppUserModelId(const ComPtr<IShellLinkW>& link, const std::wstring& path,
-                       const std::wstring& id) {
+void setAppUserModelId(IUnknown* link, const std::wstring& path, const std::wstring& id) {
     ComPtr<IPropertyStore> store;
-    if (FAILED(link.as(store))) return;
+    if (!link || FAILED(link->QueryInterface(__uuidof(IPropertyStore), store.putVoid()))) return;
     size_t bytes = (id.size() + 1) * sizeof(wchar_t);
     auto* copy = static_cast<wchar_t*>(CoTaskMemAlloc(bytes));
     if (!copy) return;
@@ -62,6 +63,8 @@ void setAppUserModelId(const ComPtr<IShellLinkW>& link, const std::wstring& path
                 hresultBits(hr));
     }
 }
+
+namespace {
 
 void appendShortcutFiles(const std::wstring& folder, bool recursive,
                          std::vector<std::wstring>& found) {
@@ -127,7 +130,7 @@ bool writeShortcut(const std::wstring& path, const ShortcutSpec& spec, std::wstr
     link->SetWorkingDirectory(spec.workingFolder.c_str());
     if (!spec.icon.empty()) link->SetIconLocation(spec.icon.c_str(), 0);
     if (!spec.description.empty()) link->SetDescription(spec.description.c_str());
-    if (!spec.appUserModelId.empty()) setAppUserModelId(link, path, spec.appUserModelId);
+    if (!spec.appUserModelId.empty()) setAppUserModelId(link.get(), path, spec.appUserModelId);
 
     ComPtr<IPersistFile> file;
     hr = link.as(file);

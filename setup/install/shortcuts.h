@@ -3,6 +3,8 @@
 
 #include "setup/core/setup_context.h"
 
+#include <unknwn.h>
+
 #include <string>
 #include <vector>
 
@@ -26,6 +28,10 @@ ShortcutSpec installShortcutSpec(const std::wstring& root);
 // failure the reason goes to *message when given.
 bool writeShortcut(const std::wstring& path, const ShortcutSpec& spec,
                    std::wstring* message = nullptr);
+// Stores id as the AppUserModelID in the property store that link offers
+// and commits it; a link without a store is left as it is. A store that
+// refuses is logged at WARN, naming path.
+void setAppUserModelId(IUnknown* link, const std::wstring& path, const std::wstring& id);
 // The link's target; empty when it cannot be read.
 std::wstring readShortcutTarget(const std::wstring& path);
 // The .lnk files of folder (and, when recursive, of its subfolders that are

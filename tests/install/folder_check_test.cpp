@@ -6,6 +6,7 @@
 
 #include "foundation/files.h"
 #include "foundation/folder_tree.h"
+#include "foundation/handles.h"
 #include "foundation/paths.h"
 
 #include "tests/support/temp_folder.h"
@@ -225,7 +226,8 @@ TEST(FallbackFolder, CandidatesFollowTheEnvironment) {
 
 // Catches the value read with flags Windows refuses (never found), an
 // expandable value not expanded, the path returned unresolved, and a
-// registered folder without an install trusted.
+// registered folder without an install trusted; then the default folder's
+// install not found without an entry, or taken over a registered one.
 TEST(RegisteredInstallFolder, FindsTheRegisteredInstall) {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, uninstallKeyPath, 0, KEY_READ, &key) == ERROR_SUCCESS) {
@@ -237,14 +239,24 @@ TEST(RegisteredInstallFolder, FindsTheRegisteredInstall) {
     makeEntries(temp.path(), L"f:ours\\app-1.0.0\\QuorvelAI.exe f:sq\\Update.exe "
                              L"f:sq\\QuorvelAI.exe d:empty\\app-1.0.0");
     EnvironmentOverride root(L"QV_TEST_ROOT", temp.path());
-    const std::tuple<DWORD, std::wstring, std::wstring> cases[] = {
-        {REG_NONE, L"", L""},
-        {REG_SZ, temp / L"ours", temp / L"ours"},
-        {REG_EXPAND_SZ, L"%QV_TEST_ROOT%\\ours", temp / L"ours"},
-        {REG_SZ, temp / L"sq/", temp / L"sq"},
-        {REG_SZ, temp / L"empty", L""},
+    const std::wstring fallback = defaultInstallFolder();
+    const bool fallbackExisted = isFolder(fallback);
+    ScopeGuard cleanUp([&] {
+        RegDeleteTreeW(HKEY_CURRENT_USER, uninstallKeyPath);
+        removeTree(fallbackExisted ? joinPath(fallback, L"app-9.9.9") : fallback);
+    });
+    const std::tuple<DWORD, std::wstring, bool, std::wstring> cases[] = {
+        {REG_NONE, L"", false, L""},
+        {REG_SZ, temp / L"ours", false, temp / L"ours"},
+        {REG_EXPAND_SZ, L"%QV_TEST_ROOT%\\ours", false, temp / L"ours"},
+        {REG_SZ, temp / L"sq/", false, temp / L"sq"},
+        {REG_SZ, temp / L"empty", false, L""},
+        {REG_NONE, L"", true, fallback},
+        {REG_SZ, temp / L"empty", true, fallback},
+        {REG_SZ, temp / L"ours", true, temp / L"ours"},
     };
-    for (const auto& [type, value, expected] : cases) {
+    for (const auto& [type, value, defaultHolds, expected] : cases) {
+        if (defaultHolds) makeEntries(fallback, L"f:app-9.9.9\\QuorvelAI.exe");
         RegDeleteTreeW(HKEY_CURRENT_USER, uninstallKeyPath);
         if (type != REG_NONE) {
             ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, uninstallKeyPath, L"InstallLocation", type,
@@ -253,7 +265,6 @@ TEST(RegisteredInstallFolder, FindsTheRegisteredInstall) {
         }
         EXPECT_EQ(registeredInstallFolder(), expected) << value;
     }
-    RegDeleteTreeW(HKEY_CURRENT_USER, uninstallKeyPath);
 }
 
 // Catches a code mapped to another text, and the projects folder described

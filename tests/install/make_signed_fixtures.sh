@@ -3,6 +3,8 @@
 # The programs of the signature tests, each as OUTDIR/<case>/QuorvelAI.exe:
 #   quorvel   PROGRAM signed as "Quorvel, LLC"
 #   other     PROGRAM signed as "Other Publisher, Inc."
+#   case, longer, shorter  PROGRAM signed as "quorvel, llc", "Quorvel, LLC
+#             Imposter" and "Quorvel"
 #   unsigned  PROGRAM as it is
 #   tampered  the quorvel copy with one byte of its code changed afterwards
 # plus OUTDIR/ca.crt, the CA the tests must trust, and OUTDIR/.stamp.
@@ -15,9 +17,10 @@ sign=$here/../support/sign_test_program.sh
 export QV_TEST_CERT_DIR=$certs
 
 rm -rf "$out"
-mkdir -p "$out/quorvel" "$out/other" "$out/unsigned" "$out/tampered"
-"$sign" "$program" "$out/quorvel/QuorvelAI.exe" quorvel
-"$sign" "$program" "$out/other/QuorvelAI.exe" other
+mkdir -p "$out/unsigned" "$out/tampered"
+for signer in quorvel other case longer shorter; do
+  "$sign" "$program" "$out/$signer/QuorvelAI.exe" "$signer"
+done
 cp "$program" "$out/unsigned/QuorvelAI.exe"
 cp "$out/quorvel/QuorvelAI.exe" "$out/tampered/QuorvelAI.exe"
 # Offset 0x400 is the start of the first section, inside what the

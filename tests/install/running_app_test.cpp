@@ -48,6 +48,7 @@ struct FakeProgress final : Progress {
     bool cancelWhenRefusing = false;
     int cancelAtCheck = 0;  // isCancelled is true from this call on (0: never)
     int checks = 0, keepCalls = 0;
+    std::vector<ULONGLONG> keepTicks;
     bool cancelled = false;
 
     void setStatus(const std::wstring& text) override { statuses.push_back(text); }
@@ -55,6 +56,7 @@ struct FakeProgress final : Progress {
     void setDetail(const std::wstring&) override {}
     bool isCancelled() override { return cancelled = cancelled || ++checks == cancelAtCheck; }
     bool keepWaitingForApp() override {
+        keepTicks.push_back(GetTickCount64());
         if (++keepCalls <= keepTrue) return true;
         cancelled = cancelled || cancelWhenRefusing;
         return false;
@@ -142,6 +144,9 @@ const WaitCase waitCases[] = {
     {"cancel when asked", {app}, false, 30, 1, 0, 0, true, L"QV-CANCEL", false},
     {"cancel, silent", {app}, true, forever, 0, 5, 0, false, L"QV-CANCEL", false},
     {"cancel, helpers timed", {helper}, false, forever, 0, 2, 0, false, L"QV-CANCEL", false},
+    // Helpers being timed when the deadline passes taken for a copy left open.
+    {"helper past the deadline, silent", {helper}, true, 1, 0, 0, 0, false, nullptr, true},
+    {"helper past the deadline, window", {helper}, false, 1, 0, 0, 0, false, nullptr, true},
 };
 
 class WaitForAppToClose : public testing::Test {
@@ -190,6 +195,9 @@ TEST_F(WaitForAppToClose, Scenarios) {
         if (c.closeAtKeep != 0) {
             EXPECT_EQ(progress.keepCalls, c.closeAtKeep);
         }
+        // Each "keep waiting" buys the extension before the window asks again.
+        for (size_t i = 1; i < progress.keepTicks.size(); ++i)
+            EXPECT_GE(progress.keepTicks[i] - progress.keepTicks[i - 1], timings().appWaitExtendMs);
         if (error.code == L"QV-RUN-1") {
             EXPECT_GE(GetTickCount64() - start, c.deadlineMs);  // not before the deadline
             EXPECT_TRUE(error.retryable);

@@ -7,6 +7,8 @@
 #include "foundation/text.h"
 #include "tests/install/logged_test.h"
 
+#include <propkey.h>
+#include <propsys.h>
 #include <shlobj.h>
 
 #include <algorithm>
@@ -64,7 +66,7 @@ TEST_F(ShortcutTest, WrittenFieldsReadBack) {
         EXPECT_EQ(text[3], spec->description);
     }
     EXPECT_EQ(full.appUserModelId, L"com.quorvel.aigamebuilder");
-    EXPECT_EQ(logLines("WARN"), 0u);  // the id cannot be read back under Wine: its calls must work
+    EXPECT_EQ(logLines("WARN"), 0u);  // the id cannot be read back under Wine: see below
 
     test::writeFile(temp / L"file", "in the way");
     std::wstring message;
@@ -72,6 +74,83 @@ TEST_F(ShortcutTest, WrittenFieldsReadBack) {
     EXPECT_EQ(message.rfind(L"Could not save the shortcut " + temp / L"file\\x.lnk" + L" (0x", 0),
               0u);
     EXPECT_EQ(readShortcutTarget(temp / L"file"), L"");
+}
+
+// A property store that records what is stored in it. Wine's shell link
+// offers one that keeps nothing, so what the id write asks for is seen here.
+class RecordingStore final : public IPropertyStore {
+public:
+    bool offered = true;
+    HRESULT setAnswer = S_OK, commitAnswer = S_OK;
+    int sets = 0, commits = 0;
+    PROPERTYKEY key{};
+    VARTYPE type = VT_EMPTY;
+    std::wstring text;
+    ULONG references = 1;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        *out = nullptr;
+        if (iid != __uuidof(IUnknown) && (iid != __uuidof(IPropertyStore) || !offered))
+            return E_NOINTERFACE;
+        *out = static_cast<IPropertyStore*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+    ULONG STDMETHODCALLTYPE Release() override { return --references; }
+    HRESULT STDMETHODCALLTYPE GetCount(DWORD*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetAt(DWORD, PROPERTYKEY*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetValue(REFPROPERTYKEY, PROPVARIANT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetValue(REFPROPERTYKEY stored, REFPROPVARIANT value) override {
+        ++sets;
+        key = stored;
+        type = value.vt;
+        if (value.vt == VT_LPWSTR && value.pwszVal) text = value.pwszVal;
+        return setAnswer;
+    }
+    HRESULT STDMETHODCALLTYPE Commit() override {
+        ++commits;
+        return commitAnswer;
+    }
+};
+
+// Catches the id stored under another key or type, or not committed; a
+// refusal not reported, a commit after a refused value, a link without a
+// store taken for a failure, and a store left referenced.
+TEST_F(ShortcutTest, TheAppUserModelIdIsStoredAndCommitted) {
+    struct Case {
+        const char* name;
+        bool offered;
+        HRESULT setAnswer, commitAnswer;
+        int sets, commits;
+        const char* warning;  // nullptr: none
+    } cases[] = {
+        {"stored", true, S_OK, S_OK, 1, 1, nullptr},
+        {"value refused", true, E_ACCESSDENIED, S_OK, 1, 0, "(0x80070005)"},
+        {"commit refused", true, S_OK, E_FAIL, 1, 1, "(0x80004005)"},
+        {"no store", false, S_OK, S_OK, 0, 0, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RecordingStore store;
+        store.offered = c.offered;
+        store.setAnswer = c.setAnswer;
+        store.commitAnswer = c.commitAnswer;
+        size_t warnings = logLines("WARN");
+        setAppUserModelId(&store, L"C:\\x.lnk", L"com.quorvel.aigamebuilder");
+        EXPECT_EQ(store.sets, c.sets);
+        EXPECT_EQ(store.commits, c.commits);
+        EXPECT_EQ(store.references, 1u);
+        if (c.sets) {
+            EXPECT_TRUE(IsEqualPropertyKey(store.key, PKEY_AppUserModel_ID));
+            EXPECT_EQ(store.type, VT_LPWSTR);
+            EXPECT_EQ(store.text, L"com.quorvel.aigamebuilder");
+        }
+        EXPECT_EQ(logLines("WARN"), warnings + (c.warning ? 1 : 0));
+        if (c.warning) {
+            EXPECT_EQ(logLines(std::string("WARN  Could not set the AppUserModelID of C:\\x.lnk ") + c.warning), 1u);
+        }
+    }
 }
 
 // Catches other files taken as links, a ".lnk" folder taken as a file,

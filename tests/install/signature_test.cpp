@@ -48,6 +48,10 @@ TEST_F(SignatureTest, OnlyAValidQuorvelSignaturePasses) {
         {L"unsigned", 0x800B0100u, L""},
         // Catches the signer's name alone deciding.
         {L"tampered", 0x80096010u, nullptr},
+        // Catches the name compared without case, or as a prefix either way.
+        {L"case", 0, L"quorvel, llc"},
+        {L"longer", 0, L"Quorvel, LLC Imposter"},
+        {L"shorter", 0, L"Quorvel"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(toUtf8(c.folder));

@@ -7,9 +7,11 @@
 #include "setup/core/timings.h"
 
 #include "foundation/files.h"
+#include "foundation/handles.h"
 #include "foundation/paths.h"
 #include "foundation/text.h"
 #include "tests/install/logged_test.h"
+#include "tests/support/folder_link.h"
 
 #include <algorithm>
 #include <vector>
@@ -123,7 +125,8 @@ TEST_F(VersionSwap, TheLauncherIsNeverLost) {
 }
 
 // Catches pruning that keeps more than the fallback, removes the fallback,
-// chooses a fallback without the program, or enters a link.
+// chooses a fallback without the program, or removes (or empties) a link
+// named like a version.
 TEST_F(VersionSwap, PruneKeepsTheCurrentAndTheNewestOlderVersion) {
     std::wstring root = temp / L"root";
     for (const wchar_t* version : {L"1.0.0", L"1.1.0", L"1.2.0", L"2.0.0", L"1.2.0.tmp", L"1.0.0.old"})
@@ -132,6 +135,10 @@ TEST_F(VersionSwap, PruneKeepsTheCurrentAndTheNewestOlderVersion) {
     writeIn(root + L"\\app-1.2.0\\squirrel.exe", "squirrel");
     writeIn(root + L"\\app-1.2\\QuorvelAI.exe", "two parts: not ours");
     writeIn(root + L"\\app-1.3.0\\QuorvelAI.exe", "installed");
+    std::wstring elsewhere = temp / L"elsewhere", link = root + L"\\app-1.0.5";
+    writeIn(elsewhere + L"\\QuorvelAI.exe", "someone else's");
+    bool linked = test::makeFolderLink(link, elsewhere);
+    ScopeGuard unlink([&] { test::removeFolderLink(link); });
     pruneVersions(context(L"1.3.0"), root);
     const wchar_t* kept[] = {L"app-1.3.0", L"app-1.2.0", L"app-1.2"};
     const wchar_t* removed[] = {L"app-1.0.0", L"app-1.1.0", L"app-2.0.0", L"app-1.2.0.tmp",
@@ -140,6 +147,10 @@ TEST_F(VersionSwap, PruneKeepsTheCurrentAndTheNewestOlderVersion) {
     for (const wchar_t* name : removed) EXPECT_FALSE(isFolder(root + L"\\" + name)) << toUtf8(name);
     EXPECT_FALSE(isFile(root + L"\\app-1.2.0\\squirrel.exe"));
     EXPECT_EQ(logLines("INFO  Removed "), 6u);
+    EXPECT_EQ(logLines("WARN"), 0u);
+    if (!linked) GTEST_SKIP() << "no folder link could be made here; the link case did not run";
+    EXPECT_TRUE(isFolder(link));
+    EXPECT_EQ(test::readFile(elsewhere + L"\\QuorvelAI.exe"), "someone else's");
 }
 
 }  // namespace

@@ -50,10 +50,14 @@ TEST_F(InstallRun, FreshInstallLaysOutRegistersAndLinks) {
     std::wstring setup = temp / L"QuorvelAI-Setup at_ABCDEFGHIJKLMNOP.exe";
     ASSERT_TRUE(CopyFileW(setupProgram().c_str(), setup.c_str(), FALSE));
     std::wstring root = temp / L"Quorvel AI";
+    // A folder named like the earlier installer's is the user's until an install is there.
+    makeFolders(root + L"\\packages");
+    writeFile(root + L"\\packages\\mine.txt", "mine");
     SetupRun run = runSetup(temp.path(), silentArguments("good", "1.0.0", root), setup);
     ASSERT_TRUE(run.result.finished);
     ASSERT_EQ(run.result.exitCode, 0u) << run.log;
     EXPECT_TRUE(run.has("(fresh install)")) << run.log;
+    EXPECT_EQ(readFile(root + L"\\packages\\mine.txt"), "mine");
 
     EXPECT_TRUE(sameBytes(root + L"\\QuorvelAI.exe", binFolder() + L"\\QuorvelAI.exe"));
     EXPECT_TRUE(sameBytes(root + L"\\Uninstall.exe", setup));
@@ -99,12 +103,18 @@ TEST_F(InstallRun, FreshInstallLaysOutRegistersAndLinks) {
 }
 
 // Catches an upgrade that loses the fallback version or keeps too many, an
-// --update that downloads what is installed, and a repair that keeps stale files.
+// --update that downloads what is installed or skips what is not registered,
+// --no-launch ignored, a desktop shortcut the user never had, a root outside
+// the profile made with inherited permissions, and a repair that keeps stale files.
 TEST_F(InstallRun, UpgradesUpdatesAndRepairs) {
-    std::wstring root = temp / L"root";
+    // Outside the user's profile, as the drive-root fallback is.
+    std::wstring root = formatText(L"C:\\qv-upgrades-%lu-%llu", GetCurrentProcessId(), GetTickCount64());
+    ScopeGuard removeRoot([&] { removeTree(root); });
     for (const char* version : {"1.0.0", "1.1.0"}) {
         SetupRun run = runSetup(temp.path(), silentArguments("good", version, root) + L" --no-shortcuts");
         ASSERT_EQ(run.result.exitCode, 0u) << run.log;
+        bool created = std::string(version) == "1.0.0";
+        EXPECT_EQ(run.has("INFO  Created " + toUtf8(root) + " for this user only\r\n"), created) << run.log;
     }
     SetupRun upgrade = runSetup(temp.path(), silentArguments("good", "1.2.0", root) + L" --update");
     ASSERT_EQ(upgrade.result.exitCode, 0u) << upgrade.log;
@@ -113,15 +123,40 @@ TEST_F(InstallRun, UpgradesUpdatesAndRepairs) {
     EXPECT_TRUE(exists(root + L"\\app-1.1.0\\QuorvelAI.exe"));
     EXPECT_FALSE(exists(root + L"\\app-1.0.0"));
     EXPECT_EQ(entryText(L"DisplayVersion"), L"1.2.0");
+    EXPECT_TRUE(exists(knownFolderPath(FOLDERID_Programs) + L"\\QuorvelAI.lnk"));
+    EXPECT_FALSE(exists(knownFolderPath(FOLDERID_Desktop) + L"\\QuorvelAI.lnk"));
     // An update started by the app starts it again.
+    EXPECT_TRUE(upgrade.has("INFO  Started " + toUtf8(root) + "\\QuorvelAI.exe")) << upgrade.log;
     EXPECT_TRUE(waitForFile(root + L"\\app-1.2.0\\demo-started.txt", 10000));
 
     ServerControl control;
     ASSERT_TRUE(control.reset());
-    SetupRun current = runSetup(temp.path(), silentArguments("good", "1.2.0", root) + L" --update --no-launch");
+    std::wstring update = silentArguments("good", "1.2.0", root) + L" --update --no-launch";
+    SetupRun current = runSetup(temp.path(), update);
     ASSERT_EQ(current.result.exitCode, 0u) << current.log;
     EXPECT_TRUE(current.has("1.2.0 is already installed in ")) << current.log;
+    EXPECT_FALSE(current.has("INFO  Started ")) << current.log;
     EXPECT_EQ(control.requestsFor(payloadPath("good", "1.2.0")).size(), 0u);
+
+    // The files are in place but the entry does not register them (a run
+    // ended right after the switch-over): --update installs again.
+    const std::pair<const wchar_t*, const wchar_t*> unregistered[] = {
+        {nullptr, nullptr}, {L"InstallLocation", L"C:\\elsewhere"}, {L"DisplayVersion", L"1.1.0"}};
+    for (const auto& [name, value] : unregistered) {
+        std::string what = name ? toUtf8(name) : "no entry";
+        if (!name) RegDeleteTreeW(HKEY_CURRENT_USER, uninstallKey);
+        if (name)
+            RegSetKeyValueW(HKEY_CURRENT_USER, uninstallKey, name, REG_SZ, value,
+                            static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
+        ASSERT_TRUE(control.reset());
+        SetupRun run = runSetup(temp.path(), update);
+        EXPECT_EQ(run.result.exitCode, 0u) << what << "\n" << run.log;
+        EXPECT_FALSE(run.has("is already installed")) << what << "\n" << run.log;
+        EXPECT_FALSE(run.has("INFO  Started ")) << what << "\n" << run.log;
+        EXPECT_GT(control.requestsFor(payloadPath("good", "1.2.0")).size(), 0u) << what;
+        EXPECT_TRUE(equalsIgnoreCase(entryText(L"InstallLocation"), root)) << what;
+        EXPECT_EQ(entryText(L"DisplayVersion"), L"1.2.0") << what;
+    }
 
     writeFile(root + L"\\app-1.2.0\\stale.txt", "left over");
     SetupRun repair = runSetup(temp.path(), silentArguments("good", "1.2.0", root) + L" --no-launch");
@@ -148,7 +183,10 @@ TEST_F(InstallRun, TakesOverASquirrelInstall) {
     writeFile(root + L"\\SquirrelSetup.log", "log");
     writeFile(root + L"\\packages\\QuorvelAI-0.9.5-full.nupkg", "package");
 
-    SetupRun run = runSetup(temp.path(), silentArguments("good", "1.0.0", root) + L" --no-shortcuts --launch");
+    // Named with an attribution id, which only a fresh install may stamp.
+    std::wstring setup = temp / L"QuorvelAI-Setup at_ABCDEFGHIJKLMNOP.exe";
+    ASSERT_TRUE(CopyFileW(setupProgram().c_str(), setup.c_str(), FALSE));
+    SetupRun run = runSetup(temp.path(), silentArguments("good", "1.0.0", root) + L" --no-shortcuts --launch", setup);
     ASSERT_EQ(run.result.exitCode, 0u) << run.log;
     EXPECT_TRUE(run.has("(upgrade from Squirrel)")) << run.log;
     // --launch starts the app even after a silent run.
@@ -205,6 +243,7 @@ TEST_F(InstallRun, FallsBackFromAnUnusableDefaultAndFindsItAgain) {
     SetupRun first = runSetup(temp.path(), arguments + L"1.0.0");
     EXPECT_EQ(first.result.exitCode, 0u) << first.log;
     EXPECT_TRUE(first.has("WARN  Default folder unusable, using " + toUtf8(fallback) + "\r\n")) << first.log;
+    EXPECT_FALSE(first.has(" for this user only")) << first.log;  // inside the profile
     EXPECT_TRUE(exists(fallback + L"\\app-1.0.0\\QuorvelAI.exe"));
 
     // The next run finds the install through its uninstall entry.

@@ -11,13 +11,18 @@
 #                                      signed by the trusted CA
 #   other-sign.crt, other-sign.key     code signing for "Other Publisher, Inc.",
 #                                      signed by the trusted CA
+#   case-, longer-, shorter-sign.*     code signing for names that come close to
+#                                      "Quorvel, LLC" without being it, signed by
+#                                      the trusted CA
 # RSA 2048, SHA-256, valid from yesterday (so a clock a little behind still
 # accepts them) for ten years. Does nothing when all files are there.
 set -euo pipefail
 out=${1:?usage: make_test_certs.sh OUTDIR}
 files=(ca.crt ca.key server.crt server.key
        untrusted-ca.crt untrusted-ca.key untrusted-server.crt untrusted-server.key
-       quorvel-sign.crt quorvel-sign.key other-sign.crt other-sign.key)
+       quorvel-sign.crt quorvel-sign.key other-sign.crt other-sign.key
+       case-sign.crt case-sign.key longer-sign.crt longer-sign.key
+       shorter-sign.crt shorter-sign.key)
 
 all_present() {
   local name
@@ -106,6 +111,9 @@ make_pair "" trusted
 make_pair untrusted- untrusted
 make_signer quorvel "Quorvel, LLC"
 make_signer other "Other Publisher, Inc."
+make_signer case "quorvel, llc"
+make_signer longer "Quorvel, LLC Imposter"
+make_signer shorter "Quorvel"
 for name in "${files[@]}"; do
   cp "$work/$name" "$out/.$name.tmp"
   mv -f "$out/.$name.tmp" "$out/$name"

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# sign_test_program.sh IN OUT [quorvel|other]
+# sign_test_program.sh IN OUT [quorvel|other|case|longer|shorter]
 # Writes OUT, a copy of the Windows program IN with an Authenticode
 # signature (SHA-256) made by a test code-signing certificate:
 #   quorvel (the default)  CN and O "Quorvel, LLC", the publisher the setup
 #                          accepts
 #   other                  "Other Publisher, Inc.", a valid signature by
 #                          someone else
-# Both certificates are issued by the test CA that the test Wine prefix
+#   case, longer, shorter  "quorvel, llc", "Quorvel, LLC Imposter" and
+#                          "Quorvel": valid signatures by names close to
+#                          the publisher's
+# All certificates are issued by the test CA that the test Wine prefix
 # trusts (tests/server/make_test_certs.sh makes them when missing), so the
 # signature verifies under Wine once that CA is in the prefix's Root store
 # (qv-trust-cert.exe add ca.crt; with_server.sh and the install tests do it).
@@ -16,12 +19,12 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 
-usage() { echo "usage: sign_test_program.sh IN OUT [quorvel|other]" >&2; exit 2; }
+usage() { echo "usage: sign_test_program.sh IN OUT [quorvel|other|case|longer|shorter]" >&2; exit 2; }
 die() { echo "sign_test_program.sh: $*" >&2; exit 1; }
 
 [ $# -eq 2 ] || [ $# -eq 3 ] || usage
 in=$1 out=$2 signer=${3:-quorvel}
-case $signer in quorvel|other) ;; *) usage ;; esac
+case $signer in quorvel|other|case|longer|shorter) ;; *) usage ;; esac
 [ -f "$in" ] || die "$in is not a file"
 
 certs=${QV_TEST_CERT_DIR:-}
