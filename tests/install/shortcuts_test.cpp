@@ -6,6 +6,7 @@
 #include "foundation/paths.h"
 #include "foundation/text.h"
 #include "tests/install/logged_test.h"
+#include "tests/support/folder_link.h"
 
 #include <propkey.h>
 #include <propsys.h>
@@ -163,8 +164,8 @@ TEST_F(ShortcutTest, ListsLinkFilesWithoutFollowingFolderLinks) {
                                 L"sub\\deeper\\e.lnk", L"dir.lnk\\i.lnk"})
         test::writeFile(joinPath(f, file), "");
     test::writeFile(outside + L"\\g.lnk", "");  // reached only through the folder link
-    ASSERT_TRUE(CreateSymbolicLinkW(longPath(f + L"\\jump").c_str(), longPath(outside).c_str(),
-                                    SYMBOLIC_LINK_FLAG_DIRECTORY));
+    bool linked = test::makeFolderLink(f + L"\\jump", outside);
+    ScopeGuard unlink([&] { test::removeFolderLink(f + L"\\jump"); });
     auto listed = [&](bool recursive) {
         std::vector<std::wstring> names;
         for (const std::wstring& path : listShortcutFiles(f, recursive))
@@ -176,6 +177,7 @@ TEST_F(ShortcutTest, ListsLinkFilesWithoutFollowingFolderLinks) {
     EXPECT_EQ(listed(true), (std::vector<std::wstring>{L"B.LNK", L"a.lnk", L"dir.lnk\\i.lnk",
                                                        L"sub\\d.lnk", L"sub\\deeper\\e.lnk"}));
     EXPECT_TRUE(listShortcutFiles(L"", true).empty());
+    if (!linked) GTEST_SKIP() << "no folder link could be made here; the link was not listed";
 }
 
 enum Place { Desktop, Programs, Startup, Pinned };
