@@ -105,6 +105,7 @@ void checkOutcome(WindowHarness& h, FakeSteps& fake, const InputCase& c,
         EXPECT_FALSE(s.removeDataChecked) << what;
         EXPECT_EQ(s.copiedAt, 0u) << what;
         EXPECT_FALSE(s.cancelRequested.load()) << what;
+        EXPECT_TRUE(dialogsShown.empty()) << what;
         break;
     case Outcome::Closes:
         EXPECT_TRUE(h.closed()) << what;
