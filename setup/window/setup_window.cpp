@@ -3,6 +3,7 @@
 #include "setup_window.h"
 
 #include "window_drawing.h"
+#include "window_seams.h"
 #include "window_state.h"
 
 #include "setup/core/timings.h"
@@ -21,15 +22,28 @@ void showInFront(HWND window) {
 }
 
 // The worker may be blocked in a request that a cancel cannot end; the
-// process must not wait for it forever.
+// process must not wait for it forever. A worker that did not end keeps its
+// handle, which tells the destructor to leave the state alone.
 void joinWorker(WindowState& state) {
     if (!state.worker) return;
     state.cancelRequested.exchange(true);
     state.httpClient.Cancel();
-    DWORD waited = WaitForSingleObject(state.worker.get(), timings().workerJoinMs);
-    if (waited != WAIT_OBJECT_0)
-        logWarn(L"The setup's worker did not end within %lu ms", timings().workerJoinMs);
-    state.worker.reset();
+    if (WaitForSingleObject(state.worker.get(), timings().workerJoinMs) == WAIT_OBJECT_0) {
+        state.worker.reset();
+        return;
+    }
+    logWarn(L"The setup's worker did not end within %lu ms", timings().workerJoinMs);
+}
+
+// Asked of the thread itself, so that nothing an earlier worker writes late
+// can decide it.
+bool workerStillRuns(const WindowState& state) {
+    return state.worker && WaitForSingleObject(state.worker.get(), 0) != WAIT_OBJECT_0;
+}
+
+void showStartFailure() {
+    windowSeams().showError(
+        L"QuorvelAI Setup could not open its window.\n\nRestart the PC and run the setup again.");
 }
 
 }  // namespace
@@ -42,7 +56,7 @@ SetupWindow::~SetupWindow() {
     if (state_->window) DestroyWindow(state_->window);
     releaseDrawing(*state_);
     // A worker still running uses the state: leave it to the process's end.
-    if (state_->workerRunning.load()) state_.release();
+    if (workerStillRuns(*state_)) state_.release();
 }
 
 int SetupWindow::run(HINSTANCE instance) {
@@ -56,6 +70,8 @@ int SetupWindow::run(HINSTANCE instance) {
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
+    } else {
+        showStartFailure();
     }
     joinWorker(state);
     releaseDrawing(state);

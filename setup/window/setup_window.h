@@ -43,8 +43,9 @@ public:
     bool keepWaitingForApp() override;
 
 private:
-    // Owned; left alive on purpose when a worker outlived the join after
-    // the loop, because that thread still uses it.
+    // Owned; left alive on purpose when the worker has not ended by the
+    // destructor (it outlived the join after the loop), because that thread
+    // still uses it.
     std::unique_ptr<WindowState> state_;
 };
 

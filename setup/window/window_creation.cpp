@@ -1,6 +1,7 @@
 // The window's creation: GDI+, DPI, logo, fonts, class, size and position.
 #include "window_drawing.h"
 #include "window_input.h"
+#include "window_seams.h"
 
 #include "foundation/log.h"
 
@@ -102,14 +103,16 @@ float scaled(const WindowState& state, float logical) {
 }
 
 bool createWindow(WindowState& state) {
-    Gdiplus::GdiplusStartupInput input;
-    if (Gdiplus::GdiplusStartup(&state.gdiplusToken, &input, nullptr) != Gdiplus::Ok)
+    // Every pixel is GDI+'s: without it there is nothing to show.
+    Gdiplus::Status started = windowSeams().startGdiplus(&state.gdiplusToken);
+    if (started != Gdiplus::Ok) {
         state.gdiplusToken = 0;
-    state.dpi = systemDpi();
-    if (state.gdiplusToken) {
-        loadLogo(state);
-        createFonts(state);
+        logError(L"GDI+ could not start (status %d)", static_cast<int>(started));
+        return false;
     }
+    state.dpi = systemDpi();
+    loadLogo(state);
+    createFonts(state);
     if (!registerClass(state.instance)) {
         logError(L"The setup window class could not be registered (error %lu)", GetLastError());
         return false;

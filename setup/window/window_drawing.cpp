@@ -364,7 +364,8 @@ std::wstring screenTitle(const WindowState& state) {
 }
 
 std::wstring progressLine(const WindowState& state) {
-    if (state.cancelRequested.load()) return L"Cancelling\u2026";
+    // The flag stays set after a cancel that came too late to stop the run.
+    if (state.cancelRequested.load() && state.screen != Screen::Done) return L"Cancelling\u2026";
     if (state.screen == Screen::WaitingForApp)
         return L"Save your work and close it. Setup continues by itself.";
     if (state.screen == Screen::Done)

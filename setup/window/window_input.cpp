@@ -1,6 +1,7 @@
 #include "window_input.h"
 
 #include "window_drawing.h"
+#include "window_seams.h"
 
 #include "foundation/paths.h"
 
@@ -209,22 +210,34 @@ void pressKey(WindowState& state, WPARAM key) {
     }
 }
 
-void copyDetails(WindowState& state) {
-    if (!OpenClipboard(state.window)) return;
-    {
-        ScopeGuard closeClipboard([] { CloseClipboard(); });
-        EmptyClipboard();
-        size_t bytes = (state.report.size() + 1) * sizeof(wchar_t);
-        HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
-        if (memory) {
-            if (void* target = GlobalLock(memory)) {
-                memcpy(target, state.report.c_str(), bytes);
-                GlobalUnlock(memory);
-            }
-            // The clipboard owns the memory only once the hand-over worked.
-            if (!SetClipboardData(CF_UNICODETEXT, memory)) GlobalFree(memory);
-        }
+namespace {
+
+// True when the clipboard took the report.
+bool putOnClipboard(const WindowState& state) {
+    if (!OpenClipboard(state.window)) return false;
+    ScopeGuard closeClipboard([] { CloseClipboard(); });
+    EmptyClipboard();
+    size_t bytes = (state.report.size() + 1) * sizeof(wchar_t);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    if (!memory) return false;
+    void* target = GlobalLock(memory);
+    if (!target) {
+        GlobalFree(memory);
+        return false;
     }
+    memcpy(target, state.report.c_str(), bytes);
+    GlobalUnlock(memory);
+    // The clipboard owns the memory only once the hand-over worked.
+    if (windowSeams().setClipboardData(CF_UNICODETEXT, memory)) return true;
+    GlobalFree(memory);
+    return false;
+}
+
+}  // namespace
+
+void copyDetails(WindowState& state) {
+    // "Copied" must not promise what the clipboard does not hold.
+    if (!putOnClipboard(state)) return;
     state.copiedAt = GetTickCount64();
     layoutButtons(state);
 }

@@ -1,13 +1,18 @@
 #include "window_state.h"
 
 #include "window_drawing.h"
+#include "window_seams.h"
 #include "worker.h"
 
 #include "setup/core/timings.h"
 
 #include "foundation/log.h"
+#include "foundation/system_facts.h"
 
 namespace qv {
+namespace {
+void onFinished(WindowState& state, std::unique_ptr<SetupError> error);
+}  // namespace
 
 WindowState::WindowState(SetupWindow* owner_, const SetupOptions& options_, SetupMode mode_,
                          const std::wstring& folder_, bool askFirst_, WindowSteps steps_)
@@ -51,18 +56,14 @@ void startRun(WindowState& state) {
     setScreen(state, Screen::Working);
     // The previous thread has posted its last message already.
     state.worker.reset();
-    state.workerRunning = true;
-    state.worker.reset(CreateThread(nullptr, 0, workerMain, &state, 0, nullptr));
-    if (!state.worker) {
-        DWORD code = GetLastError();
-        state.workerRunning = false;
-        logError(L"The setup could not start its worker thread (error %lu)", code);
-        SetupError error;
-        error.code = L"QV-CANCEL";
-        // Nothing ran: leave the screen as a cancelled run would.
-        PostMessageW(state.window, MsgFinished, 0,
-                     reinterpret_cast<LPARAM>(new SetupError(error)));
-    }
+    state.worker.reset(windowSeams().startThread(workerMain, &state));
+    if (state.worker) return;
+    DWORD code = GetLastError();
+    // Nothing ran, but the user asked for a run: a failure, not a cancel
+    // that might close the window without a word.
+    onFinished(state, std::make_unique<SetupError>(
+                          L"QV-WIN-1", L"The setup could not start its work. Try again.",
+                          L"CreateThread: " + windowsErrorText(code), true));
 }
 
 void showFirstScreen(WindowState& state) {
@@ -139,6 +140,21 @@ void onFinished(WindowState& state, std::unique_ptr<SetupError> error) {
     }
 }
 
+// A worker whose last message was lost (PostMessageW failed) would leave
+// the run busy for ever, and a busy window does not close. A message posted
+// before the thread ended is queued by the time its handle is signalled, so
+// an ended worker with no last message queued has lost it.
+void noticeLostEnd(WindowState& state) {
+    if (!state.busy || !state.worker || !state.window) return;
+    if (WaitForSingleObject(state.worker.get(), 0) != WAIT_OBJECT_0) return;
+    MSG queued;
+    if (PeekMessageW(&queued, state.window, MsgFinished, MsgFolderProblem, PM_NOREMOVE | PM_NOYIELD))
+        return;
+    onFinished(state, std::make_unique<SetupError>(
+                          L"QV-WIN-2", L"The setup lost track of its work. Try again.",
+                          L"The worker ended without reporting its result.", true));
+}
+
 void onFolderProblem(WindowState& state, std::unique_ptr<std::wstring> fallback,
                      std::unique_ptr<std::wstring> note) {
     state.busy = false;
@@ -180,6 +196,7 @@ bool handleStateMessage(WindowState& state, UINT message, WPARAM wParam, LPARAM 
             KillTimer(state.window, DoneTimer);
             closeWindow(state);
         } else if (wParam == AnimationTimer) {
+            noticeLostEnd(state);
             animationTick(state);
         }
         return true;

@@ -126,8 +126,9 @@ struct WindowState {
     bool removeDataChecked = false;
     bool busy = false;
     bool succeeded = false;
+    // The current or last worker thread; after run, held only while that
+    // thread has not ended (the state must then outlive the window).
     KernelHandle worker;
-    std::atomic<bool> workerRunning{false};
     std::vector<WindowButton> buttons;
     int32_t hoverId = 0;
     int32_t pressedId = 0;

@@ -104,6 +104,8 @@ bool runWorkerSteps(WindowState& state) {
     return true;
 }
 
+// Nothing of the state is touched after the last post: the window may start
+// the next run as soon as it has that message.
 DWORD WINAPI workerMain(void* parameter) {
     auto& state = *static_cast<WindowState*>(parameter);
     {
@@ -114,7 +116,6 @@ DWORD WINAPI workerMain(void* parameter) {
             postOwned(state, MsgFinished, 0, std::make_unique<SetupError>(error));
         }
     }
-    state.workerRunning = false;
     return 0;
 }
 

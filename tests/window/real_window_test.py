@@ -1,18 +1,23 @@
 #!/usr/bin/env python3
 """The real setup program's window against the local release server, driven
 with xdotool on a virtual display: install, cancel during a download, a
-failure with Try again and Copy details, Alt+F4 on the failure screen, and
-the uninstall confirmation.
+failure with Try again and Copy details, Alt+F4 on the failure screen, the
+first screen and mode of an --update run and of a run over an existing
+install, and the uninstall from the install's Uninstall.exe, whose
+temporary copy goes afterwards.
 
 Run inside with_display.sh and with_server.sh (QV_TEST_HTTP_URL,
 QV_TEST_HTTPS_URL, QV_TEST_SERVER_DIR):
   real_window_test.py --run build/wine-run.sh --setup build/bin/QuorvelAI-Setup.exe
-                      --prefix PREFIX
-Exits 1 when a check fails.
+                      --driver build/bin/qv-window-driver.exe --prefix PREFIX
+The driver's scenes give the titles of the two progress screens to compare
+with. Exits 1 when a check fails.
 """
 import argparse
+import glob
 import json
 import os
+import shutil
 import subprocess
 import sys
 import time
@@ -40,20 +45,25 @@ def requests_for(path):
 class Setup(screens.Driver):
     """One run of the setup program, seen through its window."""
 
-    def __init__(self, args, folder, *options):
+    def __init__(self, args, folder, *options, program=None):
         self.work = None
         self.log = open(os.path.join(args.logs, "setup.log"), "ab")
-        command = [args.run, args.setup, "--base-url", os.environ["QV_TEST_HTTPS_URL"] + "/good",
-                   "--no-launch", "--no-shortcuts", *options]
+        if program:
+            command = [args.run, program, *options]
+        else:
+            command = [args.run, args.setup, "--base-url", os.environ["QV_TEST_HTTPS_URL"] + "/good",
+                       "--no-launch", "--no-shortcuts", *options]
         if folder:
             command += ["--dir", folder]
         self.process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=self.log,
                                         stderr=subprocess.STDOUT)
         self.window = None
 
-    def find(self, timeout=30):
+    def find(self, timeout=30, own=True):
+        """Finds the window; own=False also after the started program ended
+        (a window of the copy it handed over to)."""
         end = time.time() + timeout
-        while time.time() < end and self.process.poll() is None:
+        while time.time() < end and (not own or self.process.poll() is None):
             found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", screens.TITLE],
                                    capture_output=True, text=True).stdout.split()
             if found:
@@ -88,6 +98,43 @@ def failure(image):
     return accent_line(image, 290) and not accent_line(image, 248)
 
 
+def working(image):
+    """A progress screen: the bar's track or fill along the bar, no Install button."""
+    bar = sum(1 for x in range(70, 370)
+              if screens.near(image.at(x, 265), "26262c", 10) or screens.accent(image.at(x, 265)))
+    return bar > 250 and not welcome(image)
+
+
+def title_mask(image):
+    x0, y0, x1, y1 = screens.TITLE_BOX
+    return {(x, y) for y in range(y0, y1) for x in range(x0, x1) if screens.bright(image.at(x, y))}
+
+
+def same_title(a, b):
+    """Whether two screenshots show the same title text: their light pixels
+    in the title box nearly coincide (anti-aliasing may differ a little)."""
+    if not a or not b:
+        return False
+    return len(a ^ b) <= 0.1 * max(len(a), len(b))
+
+
+def first_screen(s, timeout=60):
+    """The first of the welcome and the progress screens that the window
+    shows, with its screenshot."""
+    end = time.time() + timeout
+    while time.time() < end and s.process.poll() is None:
+        try:
+            image = s.shot(os.path.join(args_global.logs, "first.png"))
+        except subprocess.CalledProcessError:
+            continue
+        if welcome(image):
+            return "welcome", image
+        if working(image):
+            return "working", image
+        time.sleep(0.1)
+    return None, None
+
+
 def red_glow(image):
     c = image.at(220 - 64, 112)
     return c[0] > c[1] + 4
@@ -104,8 +151,6 @@ def linux_folder(args, windows):
 def fresh_start(args):
     """No faults, and no download left by an earlier run to resume."""
     control("reset", {})
-    import glob
-    import shutil
     for downloads in glob.glob(os.path.join(args.prefix, "drive_c", "users", "*", "Temp",
                                             "QuorvelAI-Setup")):
         shutil.rmtree(downloads, ignore_errors=True)
@@ -178,16 +223,65 @@ def test_alt_f4(args):
     s.end()
 
 
-def test_uninstall(args, root):
+def reference_titles(args):
+    """The title masks of the driver's Install and Upgrade progress screens."""
+    titles = {}
+    for mode, scene in (("install", "working"), ("upgrade", "indeterminate")):
+        d = screens.Driver(args, scene)
+        if check(d.wait_ready(), f"reference {scene}: no window"):
+            titles[mode] = title_mask(d.shot(os.path.join(args.logs, f"reference-{mode}.png")))
+        d.end()
+    return titles
+
+
+def test_first_screen(args, name, folder_arg, options, mode, titles):
+    """A run that must start at once on the progress screen of mode, and
+    finish by itself with 0."""
     fresh_start(args)
-    s = Setup(args, None, "--uninstall", "--uninstall-root", root)
-    if check(s.find(), "uninstall: no window"):
+    # Slow enough that the progress screen stands for a few seconds.
+    control("faults", {"path": PAYLOAD, "faults": [{"throttle_bps": 100000}], "repeat_last": True})
+    s = Setup(args, folder_arg, *options)
+    if check(s.find(), f"{name}: no window"):
+        shown, image = first_screen(s)
+        if check(shown == "working", f"{name}: first screen {shown}, not the progress screen"):
+            s.shot(os.path.join(args.logs, f"{name}.png"))
+            check(same_title(title_mask(image), titles.get(mode)),
+                  f"{name}: the progress screen's title is not the {mode} one")
+        check(s.wait_exit(120) == 0, f"{name}: did not finish by itself with 0")
+    s.end()
+
+
+def temp_copies(args):
+    return set(glob.glob(os.path.join(args.prefix, "drive_c", "users", "*", "Temp",
+                                      "QuorvelAI-Uninstall-*.exe")))
+
+
+def test_uninstall(args, root):
+    """From the install's own Uninstall.exe, as the system starts it: its
+    temporary copy shows the window, removes the install and goes itself."""
+    fresh_start(args)
+    before = temp_copies(args)
+    s = Setup(args, None, program=root + "\\Uninstall.exe")
+    if check(s.find(own=False), "uninstall: no window"):
+        copies = temp_copies(args) - before
+        check(len(copies) == 1, f"uninstall: temporary copies {copies}")
         s.key("Return")
         time.sleep(3)
         s.key("Return")
-        check(s.wait_exit(60) == 0, "uninstall: Enter on the removed screen did not close with 0")
+        gone = False
+        end = time.time() + 30
+        while time.time() < end and not gone:
+            gone = not subprocess.run(["xdotool", "search", "--onlyvisible", "--name", screens.TITLE],
+                                      capture_output=True, text=True).stdout.split()
+            time.sleep(0.2)
+        check(gone, "uninstall: Enter on the removed screen did not close the window")
         check(not os.path.exists(os.path.join(linux_folder(args, root), "app-1.2.0")),
               "uninstall: app-1.2.0 still there")
+        end = time.time() + 30
+        while time.time() < end and any(os.path.exists(c) for c in copies):
+            time.sleep(0.5)
+        check(not any(os.path.exists(c) for c in copies),
+              "uninstall: the temporary copy is still there 30 s after its window closed")
     s.end()
 
 
@@ -199,6 +293,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--run", required=True)
     parser.add_argument("--setup", required=True)
+    parser.add_argument("--driver", required=True)
     parser.add_argument("--prefix", default=os.environ.get("QV_WINEPREFIX", ""))
     parser.add_argument("--logs", required=True)
     args = parser.parse_args()
@@ -208,6 +303,13 @@ def main():
     test_cancel_download(args)
     test_retry(args)
     test_alt_f4(args)
+    titles = reference_titles(args)
+    update = folder(args, "update")
+    test_first_screen(args, "update", update, ["--update"], "install", titles)
+    check(os.path.isfile(os.path.join(linux_folder(args, update), "app-1.2.0", "QuorvelAI.exe")),
+          "update: app-1.2.0 not installed")
+    # The last install is the registered one: a plain run upgrades it.
+    test_first_screen(args, "existing install", None, [], "upgrade", titles)
     test_uninstall(args, root)
     print(f"{len(screens.failures)} failed check(s)" if screens.failures else "all checks passed")
     return 1 if screens.failures else 0

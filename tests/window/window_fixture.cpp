@@ -20,8 +20,10 @@ FakeSteps::FakeSteps()
       release(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
 void FakeSteps::finish(SetupContext& context) {
+    // Read before entered is signalled: a test may then set the next call's end.
+    StepEnd how = end;
     SetEvent(entered.get());
-    switch (end) {
+    switch (how) {
     case StepEnd::Succeed:
         return;
     case StepEnd::Fail:
@@ -37,6 +39,11 @@ void FakeSteps::finish(SetupContext& context) {
         WaitForSingleObject(release.get(), INFINITE);
         context.progress->setStatus(L"Late status after the window went");
         throw SetupError::cancelled();
+    case StepEnd::UntilNextRun: {
+        int call = installCalls + uninstallCalls;
+        while (installCalls + uninstallCalls == call) Sleep(2);
+        return;
+    }
     }
 }
 
@@ -65,7 +72,9 @@ WindowSteps FakeSteps::steps() {
     s.install = [this](SetupContext& context, const std::wstring& folder) {
         ++installCalls;
         installedFolder = folder;
-        if (context.http->cancelled()) throw SetupError::cancelled();
+        // As the real install begins: a set flag or a cancelled client ends it.
+        if (context.http->cancelled() || context.progress->isCancelled())
+            throw SetupError::cancelled();
         finish(context);
     };
     s.uninstall = [this](SetupContext& context, const std::wstring& root) {
@@ -91,7 +100,8 @@ WindowHarness::WindowHarness(FakeSteps& fake, SetupMode mode, bool askFirst, Set
 WindowHarness::~WindowHarness() {
     SetEvent(fake_.release.get());
     // Only a real worker ends a run; a test may set busy without one.
-    if (state().busy && state().workerRunning.load()) {
+    bool workerRuns = state().worker && WaitForSingleObject(state().worker.get(), 0) == WAIT_TIMEOUT;
+    if (state().busy && workerRuns) {
         state().cancelRequested = true;
         waitIdle();
     }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "setup/window/setup_window.h"
+#include "setup/window/window_seams.h"
 #include "setup/window/window_state.h"
 
 #include "foundation/handles.h"
@@ -14,8 +15,9 @@
 
 namespace qv::test {
 
-// What the stand-in install or uninstall does.
-enum class StepEnd { Succeed, Fail, UntilCancelled, UntilReleased, IgnoreCancel };
+// What the stand-in install or uninstall does. UntilNextRun returns once
+// the next call of the step has begun.
+enum class StepEnd { Succeed, Fail, UntilCancelled, UntilReleased, IgnoreCancel, UntilNextRun };
 
 struct FakeSteps {
     FakeSteps();
@@ -23,7 +25,7 @@ struct FakeSteps {
     // The folder check answers this for every folder but fallback.
     std::wstring problem, problemCode;
     std::wstring fallback;  // what findFallback returns
-    StepEnd end = StepEnd::Succeed;
+    std::atomic<StepEnd> end{StepEnd::Succeed};
     SetupError failure;  // thrown for StepEnd::Fail
 
     std::atomic<int> discoverCalls{0}, fallbackCalls{0}, installCalls{0}, uninstallCalls{0};
@@ -61,5 +63,19 @@ private:
 };
 
 SetupError makeError(const wchar_t* code, bool retryable);
+
+// Puts the window's platform seams back as they were.
+class SeamsRestorer {
+public:
+    ~SeamsRestorer() { windowSeams() = saved_; }
+
+private:
+    WindowSeams saved_ = windowSeams();
+};
+
+// A checking allocator for one object: whether the object at the address
+// was deleted since watchDeletion was called with it.
+void watchDeletion(const void* address);
+bool watchedWasDeleted();
 
 }  // namespace qv::test

@@ -7,25 +7,29 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <iterator>
+#include <vector>
+
 namespace qv::test {
 namespace {
 
-enum class Outcome { Stays, Closes, Runs, Copies, Toggles, Cancels, Welcome };
+enum class Outcome { Stays, Closes, Runs, Copies, Toggles, Cancels, Welcome, Minimises, PicksFolder };
 
-struct KeyCase {
+struct InputCase {
     const char* what;
     Screen screen;
     SetupMode mode;
     bool askFirst;
     bool retryable;  // of the held error on Failed
     bool busy;
-    WPARAM key;
+    WPARAM input;  // a virtual key, or a button id for clicks
     Outcome outcome;
 };
 
 // Each row would fail on a key handled on the wrong screen or with the
 // wrong action.
-const KeyCase keyCases[] = {
+const InputCase keyCases[] = {
     {"enter installs", Screen::Welcome, SetupMode::Install, true, false, false, VK_RETURN, Outcome::Runs},
     {"esc closes welcome", Screen::Welcome, SetupMode::Install, true, false, false, VK_ESCAPE, Outcome::Closes},
     {"enter uninstalls", Screen::ConfirmUninstall, SetupMode::Uninstall, false, false, false, VK_RETURN, Outcome::Runs},
@@ -45,17 +49,67 @@ const KeyCase keyCases[] = {
     {"esc while working cancels", Screen::Working, SetupMode::Install, true, false, true, VK_ESCAPE, Outcome::Cancels},
 };
 
-void checkOutcome(WindowHarness& h, FakeSteps& fake, Outcome outcome, const char* what) {
+// Each row would fail on a button that does another button's work, on a
+// screen where it should do nothing, or on swapped buttons of a row.
+const InputCase clickCases[] = {
+    {"install", Screen::Welcome, SetupMode::Install, true, false, false, RowFirst, Outcome::Runs},
+    {"no second button on welcome", Screen::Welcome, SetupMode::Install, true, false, false, RowSecond, Outcome::Stays},
+    {"uninstall", Screen::ConfirmUninstall, SetupMode::Uninstall, false, false, false, RowFirst, Outcome::Runs},
+    {"cancel the uninstall", Screen::ConfirmUninstall, SetupMode::Uninstall, false, false, false, RowSecond, Outcome::Closes},
+    {"try again", Screen::Failed, SetupMode::Upgrade, false, true, false, RowFirst, Outcome::Runs},
+    {"copy beside try again", Screen::Failed, SetupMode::Upgrade, false, true, false, RowSecond, Outcome::Copies},
+    {"close beside try again", Screen::Failed, SetupMode::Install, true, true, false, RowThird, Outcome::Welcome},
+    {"close of an upgrade", Screen::Failed, SetupMode::Upgrade, false, true, false, RowThird, Outcome::Closes},
+    {"copy first without retry", Screen::Failed, SetupMode::Upgrade, false, false, false, RowFirst, Outcome::Copies},
+    {"close second without retry", Screen::Failed, SetupMode::Install, true, false, false, RowSecond, Outcome::Welcome},
+    {"no third without retry", Screen::Failed, SetupMode::Upgrade, false, false, false, RowThird, Outcome::Stays},
+    {"close removed", Screen::Removed, SetupMode::Uninstall, false, false, false, RowFirst, Outcome::Closes},
+    {"row while working", Screen::Working, SetupMode::Install, true, false, true, RowFirst, Outcome::Stays},
+    {"check box", Screen::ConfirmUninstall, SetupMode::Uninstall, false, false, false, RemoveDataBox, Outcome::Toggles},
+    {"minimise", Screen::Welcome, SetupMode::Install, true, false, false, MinimiseButton, Outcome::Minimises},
+    {"minimise while working", Screen::Working, SetupMode::Install, true, false, true, MinimiseButton, Outcome::Minimises},
+    {"close", Screen::Welcome, SetupMode::Install, true, false, false, CloseButton, Outcome::Closes},
+    {"close on failure", Screen::Failed, SetupMode::Install, true, true, false, CloseButton, Outcome::Closes},
+    {"close while working cancels", Screen::Working, SetupMode::Install, true, false, true, CloseButton, Outcome::Cancels},
+    {"folder link", Screen::Welcome, SetupMode::Install, true, false, false, FolderLink, Outcome::PicksFolder},
+    {"folder link elsewhere", Screen::Failed, SetupMode::Install, true, true, false, FolderLink, Outcome::Stays},
+};
+
+// The titles of the dialogs that came up on this thread; each is cancelled
+// once it is active.
+std::vector<std::wstring> dialogsShown;
+
+LRESULT CALLBACK cancelDialogs(int code, WPARAM wParam, LPARAM lParam) {
+    auto window = reinterpret_cast<HWND>(wParam);
+    wchar_t name[16] = L"";
+    if (code == HCBT_ACTIVATE && GetClassNameW(window, name, 16) && wcscmp(name, L"#32770") == 0 &&
+        !GetPropW(window, L"qv-cancelled")) {
+        SetPropW(window, L"qv-cancelled", window);
+        wchar_t title[128] = L"";
+        GetWindowTextW(window, title, 128);
+        dialogsShown.push_back(title);
+        PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+void checkOutcome(WindowHarness& h, FakeSteps& fake, const InputCase& c,
+                  const std::function<void()>& again) {
     WindowState& s = h.state();
-    switch (outcome) {
+    const char* what = c.what;
+    switch (c.outcome) {
     case Outcome::Stays:
         EXPECT_FALSE(h.closed()) << what;
+        EXPECT_EQ(s.screen, c.screen) << what;
         EXPECT_EQ(fake.installCalls + fake.uninstallCalls, 0) << what;
         EXPECT_FALSE(s.removeDataChecked) << what;
         EXPECT_EQ(s.copiedAt, 0u) << what;
+        EXPECT_FALSE(s.cancelRequested.load()) << what;
+        EXPECT_TRUE(dialogsShown.empty()) << what;
         break;
     case Outcome::Closes:
         EXPECT_TRUE(h.closed()) << what;
+        EXPECT_EQ(fake.installCalls + fake.uninstallCalls, 0) << what;
         break;
     case Outcome::Runs:
         EXPECT_TRUE(s.busy) << what;
@@ -65,9 +119,13 @@ void checkOutcome(WindowHarness& h, FakeSteps& fake, Outcome outcome, const char
     case Outcome::Copies:
         EXPECT_NE(s.copiedAt, 0u) << what;
         EXPECT_EQ(copyLabel(s), L"Copied") << what;
+        EXPECT_EQ(s.screen, Screen::Failed) << what;
         break;
     case Outcome::Toggles:
         EXPECT_TRUE(s.removeDataChecked) << what;
+        again();
+        EXPECT_FALSE(s.removeDataChecked) << what << ", second time";
+        EXPECT_EQ(s.screen, c.screen) << what;
         break;
     case Outcome::Cancels:
         EXPECT_FALSE(h.closed()) << what;
@@ -78,11 +136,31 @@ void checkOutcome(WindowHarness& h, FakeSteps& fake, Outcome outcome, const char
         EXPECT_EQ(s.screen, Screen::Welcome) << what;
         EXPECT_EQ(s.note, L"The stand-in step failed.") << what;
         break;
+    case Outcome::Minimises:
+        EXPECT_FALSE(h.closed()) << what;
+        EXPECT_TRUE(IsIconic(s.window)) << what;
+        EXPECT_EQ(s.screen, c.screen) << what;
+        EXPECT_FALSE(s.cancelRequested.load()) << what;
+        break;
+    case Outcome::PicksFolder:
+        EXPECT_FALSE(h.closed()) << what;
+        ASSERT_EQ(dialogsShown.size(), 1u) << what;
+        EXPECT_EQ(dialogsShown[0], L"Choose where to install QuorvelAI") << what;
+        // Cancelled: the folder stays.
+        EXPECT_EQ(s.folder, L"C:\\Proposed\\QuorvelAI") << what;
+        EXPECT_FALSE(s.busy) << what;
+        break;
     }
 }
 
-TEST(WindowKeys, Table) {
-    for (const KeyCase& c : keyCases) {
+// Runs each case on a fresh window with its screen set up, applying the
+// input with act.
+void runInputCases(const InputCase* cases, size_t count,
+                   const std::function<void(WindowHarness&, WPARAM)>& act) {
+    // The folder picker needs the apartment the program's main thread has.
+    ComApartment apartment;
+    for (size_t i = 0; i < count; ++i) {
+        const InputCase& c = cases[i];
         FakeSteps fake;
         fake.end = StepEnd::UntilReleased;
         WindowHarness h(fake, c.mode, c.askFirst);
@@ -91,11 +169,24 @@ TEST(WindowKeys, Table) {
         if (c.screen == Screen::Failed)
             h.state().error = std::make_unique<SetupError>(makeError(L"QV-NET-5", c.retryable));
         setScreen(h.state(), c.screen);
-        h.send(WM_KEYDOWN, c.key);
-        checkOutcome(h, fake, c.outcome, c.what);
+        dialogsShown.clear();
+        HHOOK hook = SetWindowsHookExW(WH_CBT, cancelDialogs, nullptr, GetCurrentThreadId());
+        act(h, c.input);
+        checkOutcome(h, fake, c, [&] { act(h, c.input); });
+        UnhookWindowsHookEx(hook);
         // The harness must not wait for a run the test only pretended.
         if (c.busy && fake.installCalls == 0) h.state().busy = false;
     }
+}
+
+TEST(WindowKeys, Table) {
+    runInputCases(keyCases, std::size(keyCases),
+                  [](WindowHarness& h, WPARAM key) { h.send(WM_KEYDOWN, key); });
+}
+
+TEST(WindowClicks, Table) {
+    runInputCases(clickCases, std::size(clickCases),
+                  [](WindowHarness& h, WPARAM id) { click(h.state(), static_cast<int32_t>(id)); });
 }
 
 // A second cancel request while cancelling does nothing; once idle, the
@@ -246,6 +337,22 @@ TEST(WindowCopy, PutsTheReportOnTheClipboard) {
     }
     CloseClipboard();
     EXPECT_EQ(text, h.state().report);
+}
+
+// "Copied" only when the clipboard took the report; the label stays as it
+// was when the hand-over fails.
+TEST(WindowCopy, NoCopiedLabelWhenTheClipboardRefuses) {
+    SeamsRestorer restore;
+    windowSeams().setClipboardData = [](UINT, HANDLE) -> HANDLE { return nullptr; };
+    FakeSteps fake;
+    WindowHarness h(fake, SetupMode::Install, true);
+    ASSERT_TRUE(createWindow(h.state()));
+    h.state().error = std::make_unique<SetupError>(makeError(L"QV-NET-5", false));
+    h.state().report = L"report";
+    setScreen(h.state(), Screen::Failed);
+    h.send(WM_KEYDOWN, 0x43);
+    EXPECT_EQ(h.state().copiedAt, 0u);
+    EXPECT_EQ(h.state().buttons[0].label, L"Copy details");
 }
 
 // A picked folder gets "QuorvelAI" appended unless it already ends so, in

@@ -2,6 +2,8 @@
 // the folder fallback, cancel and retry, and the wait after the loop.
 #include "window_fixture.h"
 
+#include "setup/window/window_drawing.h"
+
 #include "setup/core/timings.h"
 #include "setup/release/http_client.h"
 
@@ -221,17 +223,44 @@ TEST(WindowRun, ExitCodes) {
     timings().doneCloseMs = 1600;
 }
 
+// Destroys the window while its worker is stuck in the stand-in step: the
+// state must not be freed under that worker, which then ends cleanly. When
+// it was freed anyway, the worker is left stuck (with its steps) rather than
+// let loose on freed memory.
+void expectStateOutlivesTheWindow(std::unique_ptr<SetupWindow>& window,
+                                  std::unique_ptr<FakeSteps>& fake) {
+    WindowState* state = &window->state();
+    HANDLE copy = nullptr;
+    ASSERT_TRUE(state->worker) << "the stuck worker's handle was dropped";
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), state->worker.get(), GetCurrentProcess(), &copy,
+                                0, FALSE, DUPLICATE_SAME_ACCESS));
+    KernelHandle worker(copy);
+    watchDeletion(state);
+    window.reset();
+    bool freed = watchedWasDeleted();
+    watchDeletion(nullptr);
+    EXPECT_FALSE(freed) << "the state was freed while its worker still ran";
+    if (freed) {
+        fake.release();
+        return;
+    }
+    EXPECT_EQ(WaitForSingleObject(worker.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    // The late status goes nowhere; nothing crashes.
+    SetEvent(fake->release.get());
+    EXPECT_EQ(WaitForSingleObject(worker.get(), 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+}
+
 // A worker stuck where a cancel cannot reach keeps neither the loop's end
 // nor the process waiting beyond the join, and reports into memory that
 // still exists when it finally ends.
 TEST(WindowRun, BlockedWorkerDoesNotHoldTheEnd) {
     timings().workerJoinMs = 300;
-    FakeSteps fake;
-    fake.end = StepEnd::IgnoreCancel;
+    auto fake = std::make_unique<FakeSteps>();
+    fake->end = StepEnd::IgnoreCancel;
     auto window = std::make_unique<SetupWindow>(SetupOptions(), SetupMode::Upgrade, L"C:\\Root",
-                                                 false, fake.steps());
+                                                 false, fake->steps());
     WindowState* state = &window->state();
-    HANDLE entered = fake.entered.get();
+    HANDLE entered = fake->entered.get();
     std::thread closer([entered, state] {
         WaitForSingleObject(entered, 5000);
         // The window goes while the run is still busy.
@@ -242,13 +271,126 @@ TEST(WindowRun, BlockedWorkerDoesNotHoldTheEnd) {
     ULONGLONG took = GetTickCount64() - started;
     closer.join();
     EXPECT_LT(took, 5000u);
-    EXPECT_TRUE(state->workerRunning.load());
-    window.reset();
-    // The late status goes nowhere; nothing crashes.
-    SetEvent(fake.release.get());
     timings().workerJoinMs = 15000;
-    for (int i = 0; i < 500 && state->workerRunning.load(); ++i) Sleep(10);
-    EXPECT_FALSE(state->workerRunning.load());
+    expectStateOutlivesTheWindow(window, fake);
+}
+
+// A previous worker that ends only after the next run has started must not
+// decide for the stuck worker of that run: the state stays.
+TEST(WindowRun, EarlierWorkerEndingLateLeavesTheStuckOnesState) {
+    auto fake = std::make_unique<FakeSteps>();
+    fake->end = StepEnd::UntilNextRun;
+    auto window = std::make_unique<SetupWindow>(SetupOptions(), SetupMode::Upgrade, L"C:\\Root",
+                                                 false, fake->steps());
+    WindowState& state = window->state();
+    state.instance = GetModuleHandleW(nullptr);
+    ASSERT_TRUE(createWindow(state));
+    showFirstScreen(state);
+    ASSERT_EQ(WaitForSingleObject(fake->entered.get(), 5000), WAIT_OBJECT_0);
+    HANDLE copy = nullptr;
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), state.worker.get(), GetCurrentProcess(), &copy,
+                                0, FALSE, DUPLICATE_SAME_ACCESS));
+    KernelHandle first(copy);
+    fake->end = StepEnd::IgnoreCancel;
+    startRun(state);
+    // The first worker ends now, after the second one began.
+    ASSERT_EQ(WaitForSingleObject(first.get(), 5000), WAIT_OBJECT_0);
+    expectStateOutlivesTheWindow(window, fake);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    }
+}
+
+enum class RunFault { None, ThreadCannotStart, MessagesLost };
+
+struct RunEndCase {
+    const char* what;
+    SetupMode mode;
+    bool askFirst;
+    bool folderProblem;
+    RunFault fault;
+    // Expected:
+    int installs;
+    Screen screen;
+    const wchar_t* code;  // of the error on Failed
+};
+
+// Each row would fail on a run whose end the window never learns, or that
+// it reports as a cancel; the first on a last message taken for lost while
+// it still waits in the queue.
+const RunEndCase runEndCases[] = {
+    {"last message queued", SetupMode::Upgrade, false, false, RunFault::None, 1, Screen::Done, L""},
+    {"thread cannot start", SetupMode::Upgrade, false, false, RunFault::ThreadCannotStart, 0, Screen::Failed, L"QV-WIN-1"},
+    {"thread cannot start, fresh install", SetupMode::Install, true, false, RunFault::ThreadCannotStart, 0, Screen::Failed, L"QV-WIN-1"},
+    {"last message lost", SetupMode::Upgrade, false, false, RunFault::MessagesLost, 1, Screen::Failed, L"QV-WIN-2"},
+    {"folder problem lost", SetupMode::Install, true, true, RunFault::MessagesLost, 0, Screen::Failed, L"QV-WIN-2"},
+};
+
+TEST(WindowRun, EveryRunEndsOnAScreenThatCloses) {
+    timings().doneCloseMs = 60000;
+    for (const RunEndCase& c : runEndCases) {
+        SeamsRestorer restore;
+        FakeSteps fake;
+        if (c.folderProblem) {
+            fake.problem = problemText;
+            fake.problemCode = L"QV-DIR-4";
+        }
+        WindowHarness h(fake, c.mode, c.askFirst);
+        ASSERT_TRUE(createWindow(h.state())) << c.what;
+        // A window handle that no longer exists: every post to it fails.
+        HWND gone = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                    nullptr, nullptr);
+        DestroyWindow(gone);
+        if (c.fault == RunFault::MessagesLost) h.state().postTarget = gone;
+        if (c.fault == RunFault::ThreadCannotStart)
+            windowSeams().startThread = [](LPTHREAD_START_ROUTINE, void*) -> HANDLE {
+                SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+                return nullptr;
+            };
+        showFirstScreen(h.state());
+        if (c.askFirst) h.send(WM_KEYDOWN, VK_RETURN);
+        // One animation tick after the worker ended, before its last
+        // message (if any) is handled.
+        if (h.state().worker) {
+            EXPECT_EQ(WaitForSingleObject(h.state().worker.get(), 5000), WAIT_OBJECT_0) << c.what;
+        }
+        h.send(WM_TIMER, AnimationTimer);
+        if (c.fault == RunFault::None) {
+            EXPECT_TRUE(h.state().busy) << c.what;
+        }
+        ASSERT_TRUE(h.waitIdle()) << c.what;
+        EXPECT_EQ(fake.installCalls, c.installs) << c.what;
+        EXPECT_EQ(h.state().screen, c.screen) << c.what;
+        if (c.screen == Screen::Failed) {
+            ASSERT_TRUE(h.state().error) << c.what;
+            EXPECT_EQ(h.state().error->code, c.code) << c.what;
+            EXPECT_TRUE(h.state().error->retryable) << c.what;
+        }
+        if (c.fault == RunFault::ThreadCannotStart) {
+            EXPECT_NE(h.state().error->detail.find(L"CreateThread"), std::wstring::npos) << c.what;
+        }
+        h.send(WM_CLOSE);
+        EXPECT_TRUE(h.closed()) << c.what;
+    }
+    timings().doneCloseMs = 1600;
+}
+
+std::wstring shownError;
+
+// Without GDI+ nothing can be drawn: the run ends with a message box, no
+// window and no steps.
+TEST(WindowRun, NoGdiplusEndsWithAnError) {
+    SeamsRestorer restore;
+    windowSeams().startGdiplus = [](ULONG_PTR*) { return Gdiplus::GdiplusNotInitialized; };
+    windowSeams().showError = [](const std::wstring& text) { shownError = text; };
+    timings().doneCloseMs = 50;
+    FakeSteps fake;
+    SetupWindow window(SetupOptions(), SetupMode::Upgrade, L"C:\\Root", false, fake.steps());
+    EXPECT_EQ(window.run(GetModuleHandleW(nullptr)), 1);
+    timings().doneCloseMs = 1600;
+    EXPECT_EQ(fake.installCalls, 0);
+    EXPECT_EQ(window.state().gdiplusToken, 0u);
+    EXPECT_NE(shownError.find(L"could not open its window"), std::wstring::npos) << shownError;
 }
 
 // The client itself: a reset lets requests run again after a cancel.

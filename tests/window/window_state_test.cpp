@@ -227,17 +227,29 @@ TEST(WindowText, TitlesFollowScreenAndMode) {
     }
 }
 
-// While cancelling, the line says so instead of the last status.
+// While cancelling, the progress screens say so instead of the last status;
+// a run that finished before the cancel took shows Done as it is.
 TEST(WindowText, ProgressLine) {
+    const struct {
+        Screen screen;
+        bool cancelling;
+        const wchar_t* line;
+    } cases[] = {
+        {Screen::Working, false, L"Unpacking\u2026"},
+        {Screen::Working, true, L"Cancelling\u2026"},
+        {Screen::WaitingForApp, true, L"Cancelling\u2026"},
+        {Screen::Done, false, L"Starting the new version\u2026"},
+        {Screen::Done, true, L"Starting the new version\u2026"},
+    };
     FakeSteps fake;
     WindowHarness h(fake, SetupMode::Upgrade, false);
-    h.state().screen = Screen::Working;
     h.state().status = L"Unpacking\u2026";
-    EXPECT_EQ(progressLine(h.state()), L"Unpacking\u2026");
-    h.state().screen = Screen::Done;
-    EXPECT_EQ(progressLine(h.state()), L"Starting the new version\u2026");
-    h.state().cancelRequested = true;
-    EXPECT_EQ(progressLine(h.state()), L"Cancelling\u2026");
+    for (const auto& c : cases) {
+        h.state().screen = c.screen;
+        h.state().cancelRequested = c.cancelling;
+        EXPECT_EQ(progressLine(h.state()), c.line) << static_cast<int>(c.screen) << c.cancelling;
+    }
+    h.state().cancelRequested = false;
 }
 
 }  // namespace

@@ -1,0 +1,29 @@
+// The few platform calls of the window that cannot be made to fail for
+// real under test: the worker's thread start, GDI+'s start-up, the
+// clipboard hand-over and the message box shown when no window can be
+// made. Tests replace them and put them back; the program never does.
+#pragma once
+
+#include <windows.h>
+#include <objidl.h>
+#include <gdiplus.h>
+
+#include <string>
+
+namespace qv {
+
+struct WindowSeams {
+    // CreateThread with the default stack size; null with the last error set.
+    HANDLE (*startThread)(LPTHREAD_START_ROUTINE routine, void* parameter);
+    // GdiplusStartup, version 1, default input.
+    Gdiplus::Status (*startGdiplus)(ULONG_PTR* token);
+    // SetClipboardData; null when the clipboard did not take the memory.
+    HANDLE (*setClipboardData)(UINT format, HANDLE memory);
+    // An error message box with no owner and the setup's caption.
+    void (*showError)(const std::wstring& text);
+};
+
+// The process-wide seams, set to the real calls.
+WindowSeams& windowSeams();
+
+}  // namespace qv
