@@ -40,6 +40,7 @@ struct FakeProcess {
     std::wstring path;  // inside the root
     bool visible;
     bool endable;
+    bool respawns = false;  // ended, but something starts it again at once
 };
 
 struct FakeProgress final : Progress {
@@ -87,8 +88,9 @@ public:
     }
     bool end(const RunningProcess& process, const std::wstring&) override {
         if (endCalls++ == 0) firstEndTick = GetTickCount64();
-        gone[process.id] = processes[process.id].endable;
-        return gone[process.id];
+        const FakeProcess& fake = processes[process.id];
+        gone[process.id] = fake.endable && !fake.respawns;
+        return fake.endable;
     }
     bool waitForExit(uint32_t processId, DWORD ms) override {
         waitedFor = {processId, ms};
@@ -118,6 +120,7 @@ const DWORD forever = 600000;
 const FakeProcess app{L"app-1.2.3\\QuorvelAI.exe", true, true};
 const FakeProcess helper{L"app-1.2.3\\helper.exe", false, true};
 const FakeProcess stubborn{L"app-1.2.3\\helper.exe", false, false};
+const FakeProcess respawning{L"app-1.2.3\\helper.exe", false, true, true};
 
 // Each row says the fault it catches.
 const WaitCase waitCases[] = {
@@ -142,6 +145,9 @@ const WaitCase waitCases[] = {
     {"cancel when asked", {app}, false, 30, 1, 0, 0, true, L"QV-CANCEL", false},
     {"cancel, silent", {app}, true, forever, 0, 5, 0, false, L"QV-CANCEL", false},
     {"cancel, helpers timed", {helper}, false, forever, 0, 2, 0, false, L"QV-CANCEL", false},
+    // Helpers started again as fast as they are ended keeping the wait going for ever.
+    {"respawning, silent", {respawning}, true, 150, 0, 0, 0, false, L"QV-RUN-1", true},
+    {"respawning, window", {respawning}, false, 60, 0, 0, 0, false, L"QV-RUN-1", true},
 };
 
 class WaitForAppToClose : public testing::Test {

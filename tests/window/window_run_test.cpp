@@ -4,6 +4,7 @@
 
 #include "setup/core/timings.h"
 #include "setup/release/http_client.h"
+#include "tests/support/held_run_lock.h"
 
 #include <gtest/gtest.h>
 
@@ -249,6 +250,26 @@ TEST(WindowRun, BlockedWorkerDoesNotHoldTheEnd) {
     timings().workerJoinMs = 15000;
     for (int i = 0; i < 500 && state->workerRunning.load(); ++i) Sleep(10);
     EXPECT_FALSE(state->workerRunning.load());
+}
+
+// Catches the worker's folder check run before the run lock: against a run
+// that holds it, the check makes and removes that run's new folder. Nothing
+// of the run starts before the lock.
+TEST(WindowRun, NothingRunsBeforeTheRunLock) {
+    Timings saved = timings();
+    timings().runLockWaitMs = 100;
+    timings().pollMs = 10;
+    FakeSteps fake;
+    HeldRunLock otherRun;
+    WindowHarness h(fake, SetupMode::Upgrade, false);
+    h.start();
+    ASSERT_TRUE(h.waitIdle());
+    EXPECT_EQ(h.state().screen, Screen::Failed);
+    ASSERT_TRUE(h.state().error);
+    EXPECT_EQ(h.state().error->code, L"QV-RUN-2");
+    EXPECT_EQ(fake.discoverCalls, 0);
+    EXPECT_EQ(fake.installCalls, 0);
+    timings() = saved;
 }
 
 // The client itself: a reset lets requests run again after a cancel.
