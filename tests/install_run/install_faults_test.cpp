@@ -166,13 +166,22 @@ TEST_F(InstallFaults, AnUpgradeEndedAnywhereIsFinishedByTheNextRun) {
             control.setFaults(payloadPath("good", point.version), "[{\"throttle_bps\":200000}]", true);
         TempFolder runTemp;
         std::wstring arguments = silentArguments("good", point.version, root) + L" --no-shortcuts";
+        // A copy of the app that ends on its own holds the run in its wait
+        // for a moment, with the new version staged: time to hold folders.
+        RunningChild app;
+        if (point.hold != none) {
+            std::wstring program = root + L"\\app-1.0.0\\QuorvelAI.exe";
+            writeFile(root + L"\\app-1.0.0\\demo.ini", "delay_ms=2000\n");
+            app = startChild(program, L"\"" + program + L"\"");
+            ASSERT_TRUE(waitForFile(root + L"\\app-1.0.0\\demo-started.txt", 10000)) << name;
+        }
         RunningChild child = startChild(setupProgram(), L"\"" + setupProgram() + L"\" " + arguments,
                                         withTempFolder(runTemp.path()));
         ASSERT_TRUE(child.process) << name;
         std::wstring final = root + L"\\app-" + version;
         FileHandle heldStaged, heldOld;
         if (point.hold != none) {
-            ASSERT_TRUE(endWhenLogged(child, runTemp.path(), "INFO  Signature of ", 0, false)) << name;
+            ASSERT_TRUE(endWhenLogged(child, runTemp.path(), "INFO  Still running: ", 0, false)) << name;
             heldStaged = holdFolder(final + L".tmp");
             ASSERT_TRUE(heldStaged) << name;
             EXPECT_TRUE(waitUntil([&] { return exists(final + L".old") && !exists(final); }, 30000)) << name;
@@ -183,17 +192,25 @@ TEST_F(InstallFaults, AnUpgradeEndedAnywhereIsFinishedByTheNextRun) {
         EXPECT_TRUE(ended) << name << "\n" << readFile(runTemp / L"QuorvelAI-Setup.log");
         heldStaged.reset();
         heldOld.reset();
+        finishChild(app, 5000);
         ASSERT_TRUE(control.reset());
 
         std::wstring startable = exists(final + L"\\QuorvelAI.exe")                  ? version
                                  : exists(root + L"\\app-1.0.0\\QuorvelAI.exe") ? L"1.0.0"
                                                                                  : L"1.0.0.old";
+        // A copy left running there would keep the next run from putting it back.
+        if (startable == L"1.0.0.old") writeFile(root + L"\\app-1.0.0.old\\demo.ini", "delay_ms=1\n");
         EXPECT_TRUE(launcherStartsVersion(root, startable)) << name;
+        if (startable == L"1.0.0.old") Sleep(300);
 
         std::wstring plain = L"--silent --base-url " + releaseUrl("good") + L" --version " + version +
                              L" --no-shortcuts";
         SetupRun next = runSetup(runTemp.path(), plain);
         EXPECT_EQ(next.result.exitCode, 0u) << name << "\n" << next.log;
+        // Put back first, so that an upgrade to another version keeps it as the fallback.
+        if (point.hold != none) {
+            EXPECT_TRUE(next.has(toUtf8(L"INFO  Restored " + final + L"\r\n"))) << name << "\n" << next.log;
+        }
         EXPECT_TRUE(equalsIgnoreCase(entryText(L"InstallLocation"), root)) << name;
         EXPECT_EQ(entryText(L"DisplayVersion"), version) << name;
         for (const std::wstring& leftover : {final + L".tmp", final + L".old", root + L"\\QuorvelAI.exe.new"})
