@@ -40,16 +40,6 @@ bool startProcess(const std::wstring& program, std::wstring commandLine, DWORD f
     return true;
 }
 
-// From the system folder itself: with SystemRoot unset, a relative
-// "System32\cmd.exe" would be looked up in the current folder, which is the
-// temporary folder anyone may write to.
-std::wstring commandProcessorPath() {
-    wchar_t folder[MAX_PATH];
-    UINT length = GetSystemDirectoryW(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return {};
-    return joinPath(std::wstring(folder, length), L"cmd.exe");
-}
-
 }  // namespace
 
 std::wstring tempCopyName(DWORD processId) {
@@ -95,6 +85,16 @@ std::wstring selfDeleteCommandLine(const std::wstring& commandProcessor,
     // name would otherwise split the line into further commands.
     return L"\"" + commandProcessor + L"\" /c ping -n 3 127.0.0.1 >nul & del /f /q \"" + program +
            L"\"";
+}
+
+// From the system folder itself: with SystemRoot unset, a relative
+// "System32\cmd.exe" would be looked up in the current folder, which is the
+// temporary folder.
+std::wstring commandProcessorPath() {
+    wchar_t folder[MAX_PATH];
+    UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return {};
+    return joinPath(std::wstring(folder, length), L"cmd.exe");
 }
 
 bool relaunchFromTemp(const SetupOptions& options, const std::wstring& root) {

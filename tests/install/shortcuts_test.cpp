@@ -175,6 +175,7 @@ TEST_F(ShortcutTest, UpdateBringsTheShortcutSetInLine) {
             ASSERT_TRUE(writeShortcut(joinPath(*placeFolder[link.place], link.name), spec));
         }
         size_t repointed = logLines("INFO  Re-pointed pinned shortcut ");
+        size_t autostartRepointed = logLines("INFO  Re-pointed autostart shortcut ");
         SetupOptions options;
         options.noShortcuts = s.noShortcuts;
         updateShortcuts(SetupContext(options, nullptr, nullptr), root, s.createDesktop, folders);
@@ -194,6 +195,9 @@ TEST_F(ShortcutTest, UpdateBringsTheShortcutSetInLine) {
         EXPECT_TRUE(isFolder(folders.startup));
         bool pinned = std::string(s.what) == "pinned links re-pointed";
         EXPECT_EQ(logLines("INFO  Re-pointed pinned shortcut "), repointed + (pinned ? 1 : 0));
+        // Only the link that would break is rewritten; the others stay as the user made them.
+        bool autostart = std::string(s.what) == "autostart links kept";
+        EXPECT_EQ(logLines("INFO  Re-pointed autostart shortcut "), autostartRepointed + (autostart ? 1 : 0));
     }
     EXPECT_EQ(logLines("WARN"), 0u);
 }

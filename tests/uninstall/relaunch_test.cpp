@@ -115,6 +115,8 @@ TEST(RelaunchFromTemp, TheCopyCarriesNoMarkOfTheWeb) {
 
 // Catches a line the command processor misreads: in a folder named with &
 // and ( the copy must go and the file named like the part before & stay.
+// Also catches the command processor taken from SystemRoot: unset, that
+// gives a relative "System32\cmd.exe", looked up in the temporary folder.
 TEST(SelfDeleteCommandLine, TheCommandProcessorDeletesExactlyTheCopy) {
     TempFolder temp;
     std::wstring folder = temp / L"R&D (x)";
@@ -125,7 +127,13 @@ TEST(SelfDeleteCommandLine, TheCommandProcessorDeletesExactlyTheCopy) {
     std::wstring decoy = temp / L"R";
     test::writeFile(decoy, "decoy");
 
-    std::wstring cmd = joinPath(environmentVariable(L"SystemRoot"), L"System32\\cmd.exe");
+    // Wine gives every new process a SystemRoot, so only this process can
+    // stand for one started without it.
+    std::wstring systemRoot = environmentVariable(L"SystemRoot");
+    SetEnvironmentVariableW(L"SystemRoot", nullptr);
+    std::wstring cmd = commandProcessorPath();
+    SetEnvironmentVariableW(L"SystemRoot", systemRoot.c_str());
+    EXPECT_TRUE(cmd.size() > 3 && cmd[1] == L':' && isFile(cmd)) << cmd;
     std::wstring line = selfDeleteCommandLine(cmd, copy);
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
