@@ -8,8 +8,23 @@
 #include <algorithm>
 
 namespace qv {
-std::vector<std::wstring> findAppVersions(const std::wstring& root,
-                                          const std::wstring& programFile) {
+namespace {
+
+constexpr const wchar_t* setAsideSuffix = L".old";
+
+// The version in a folder name "app-<version>" + suffix; empty when the
+// name has another shape.
+std::wstring versionInName(const std::wstring& name, const std::wstring& suffix) {
+    if (name.size() < 4 + suffix.size()) return {};
+    std::wstring tail = name.substr(name.size() - suffix.size());
+    if (!suffix.empty() && !equalsIgnoreCase(tail, suffix)) return {};
+    std::wstring version = name.substr(4, name.size() - 4 - suffix.size());
+    return parseVersion(version) ? version : std::wstring();
+}
+
+std::vector<std::wstring> scanVersionFolders(const std::wstring& root,
+                                             const std::wstring& programFile,
+                                             const std::wstring& suffix) {
     std::vector<std::wstring> versions;
     WIN32_FIND_DATAW entry;
     FindHandle find(FindFirstFileExW(longPath(joinPath(root, L"app-*")).c_str(), FindExInfoBasic,
@@ -19,10 +34,10 @@ std::vector<std::wstring> findAppVersions(const std::wstring& root,
         // The directory limit is only a hint: files may come back too.
         if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
         std::wstring name = entry.cFileName;
-        if (name.size() < 4) continue;
-        std::wstring version = name.substr(4);
-        if (!parseVersion(version)) continue;
+        std::wstring version = versionInName(name, suffix);
+        if (version.empty()) continue;
         if (!isFile(joinPath(joinPath(root, name), programFile))) continue;
+        if (!suffix.empty() && isFolder(joinPath(root, L"app-" + version))) continue;
         versions.push_back(version);
     } while (FindNextFileW(find.get(), &entry));
 
@@ -31,6 +46,18 @@ std::vector<std::wstring> findAppVersions(const std::wstring& root,
                          return compareVersions(a, b) > 0;
                      });
     return versions;
+}
+
+}  // namespace
+
+std::vector<std::wstring> findAppVersions(const std::wstring& root,
+                                          const std::wstring& programFile) {
+    return scanVersionFolders(root, programFile, L"");
+}
+
+std::vector<std::wstring> findSetAsideVersions(const std::wstring& root,
+                                               const std::wstring& programFile) {
+    return scanVersionFolders(root, programFile, setAsideSuffix);
 }
 
 }  // namespace qv

@@ -28,4 +28,8 @@ bool moveReplacing(const std::wstring& from, const std::wstring& to, DWORD* erro
     return false;
 }
 
+void removeZoneIdentifier(const std::wstring& path) {
+    DeleteFileW(longPath(path + L":Zone.Identifier").c_str());
+}
+
 }  // namespace qv

@@ -49,9 +49,9 @@ void openLauncherLog() {
 
 // Starts one version; waits for it only when an older version could still
 // take over.
-StartOutcome startVersion(const std::wstring& root, const std::wstring& version,
+StartOutcome startVersion(const std::wstring& root, const std::wstring& folderName,
                           const std::wstring& arguments, bool isLast) {
-    std::wstring folder = joinPath(root, L"app-" + version);
+    std::wstring folder = joinPath(root, folderName);
     std::wstring program = joinPath(folder, programName);
     std::wstring commandLine = quoteArgument(program);
     if (!arguments.empty()) commandLine += L" " + arguments;
@@ -85,6 +85,20 @@ StartOutcome startVersion(const std::wstring& root, const std::wstring& version,
     return StartOutcome::FailedEarly;
 }
 
+// The version folders to try, newest first. Only when there is none, the
+// set-aside copies: a repair ended half-way (or one whose switch failed
+// twice) leaves the installed version only as app-<version>.old, and the
+// app must still start until the next setup run puts it back.
+std::vector<std::wstring> candidateFolders(const std::wstring& root) {
+    std::vector<std::wstring> folders;
+    for (const std::wstring& version : findAppVersions(root, programName))
+        folders.push_back(L"app-" + version);
+    if (!folders.empty()) return folders;
+    for (const std::wstring& version : findSetAsideVersions(root, programName))
+        folders.push_back(L"app-" + version + L".old");
+    return folders;
+}
+
 }  // namespace
 
 std::wstring launcherArgumentText(const wchar_t* commandLine) {
@@ -105,17 +119,17 @@ int runLauncher() {
     std::wstring root = parentFolder(modulePath());
     std::wstring arguments = launcherArgumentText(GetCommandLineW());
 
-    std::vector<std::wstring> versions = findAppVersions(root, programName);
-    if (versions.empty()) {
+    std::vector<std::wstring> folders = candidateFolders(root);
+    if (folders.empty()) {
         openLauncherLog();
         logError(L"No app-* folder with %ls under %ls", programName, root.c_str());
         showError(L"QuorvelAI is not installed correctly: its program files are missing.\n\n"
                   L"Download QuorvelAI again and run the setup to repair it.");
         return 1;
     }
-    for (size_t i = 0; i < versions.size(); ++i) {
-        bool isLast = i + 1 == versions.size();
-        if (startVersion(root, versions[i], arguments, isLast) == StartOutcome::Settled) return 0;
+    for (size_t i = 0; i < folders.size(); ++i) {
+        bool isLast = i + 1 == folders.size();
+        if (startVersion(root, folders[i], arguments, isLast) == StartOutcome::Settled) return 0;
     }
     showError(L"QuorvelAI could not start.\n\nDownload QuorvelAI again and run the setup to repair it.");
     return 1;

@@ -5,6 +5,7 @@
 #include "setup/core/setup_error.h"
 #include "setup/install/folder_check.h"
 #include "setup/install/install.h"
+#include "setup/install/run_lock.h"
 #include "setup/release/http_client.h"
 #include "setup/release/release_discovery.h"
 #include "setup/uninstall/relaunch.h"
@@ -63,6 +64,9 @@ int runSilentInstall(const SetupOptions& options, std::wstring folder, bool mayF
     HttpClient http(userAgent);
     SetupContext context(options, &progress, &http);
     try {
+        // Before the folder check, which makes and removes the folder; the
+        // install takes it again on this thread.
+        SetupRunLock lock(context);
         DiscoverRelease(context);
         std::wstring problem = checkInstallFolder(context, folder);
         if (!problem.empty() && mayFallBack) {

@@ -13,6 +13,7 @@
 #include "foundation/text.h"
 
 #include <windows.h>
+#include <aclapi.h>
 #include <shlobj.h>
 
 namespace qv {
@@ -83,6 +84,14 @@ WriteTest runWriteTest(const std::wstring& path, bool existed, DWORD* error) {
     return result;
 }
 
+// A folder that existed before the run may serve only when it is this
+// user's: the private permissions are set only on a folder the run makes.
+bool isOwnFolder(const std::wstring& folder) {
+    std::wstring registered = readInstallLocation();
+    if (!registered.empty() && equalsIgnoreCase(fullPath(registered), fullPath(folder))) return true;
+    return ownedByCurrentUser(folder);
+}
+
 }  // namespace
 
 std::wstring defaultInstallFolder() {
@@ -95,6 +104,9 @@ bool holdsInstall(const std::wstring& folder) {
     std::wstring path = fullPath(folder);
     if (!isFolder(path)) return false;
     if (!findAppVersions(path, launcherFileName).empty()) return true;
+    // What the launcher still starts: the only copy of a version, set aside
+    // by a repair that did not get to move the new one in.
+    if (!findSetAsideVersions(path, launcherFileName).empty()) return true;
     // The earlier installer's layout, taken over in place.
     return isFile(joinPath(path, L"Update.exe")) && isFile(joinPath(path, launcherFileName));
 }
@@ -180,9 +192,30 @@ std::vector<std::wstring> fallbackFolderCandidates() {
     std::wstring drive = environmentVariable(L"SystemDrive");
     if (drive.empty()) drive = L"C:";
     std::wstring atDrive = drive + L"\\" + folderName;
-    // An existing folder there belongs to someone else.
-    if (!isFolder(atDrive)) candidates.push_back(atDrive);
+    if (!isFolder(atDrive) || isOwnFolder(atDrive)) candidates.push_back(atDrive);
     return candidates;
+}
+
+FolderOwnerCheck& folderOwnerCheck() {
+    static FolderOwnerCheck check = nullptr;
+    return check;
+}
+
+bool ownedByCurrentUser(const std::wstring& folder) {
+    if (folderOwnerCheck()) return folderOwnerCheck()(folder);
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoW(longPath(folder).c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
+                              &owner, nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+        return false;
+    LocalMemory descriptorOwner(descriptor);
+    KernelHandle token;
+    if (!owner || !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return false;
+    alignas(TOKEN_USER) BYTE userBuffer[256];
+    DWORD length = 0;
+    if (!GetTokenInformation(token.get(), TokenUser, userBuffer, sizeof(userBuffer), &length))
+        return false;
+    return EqualSid(owner, reinterpret_cast<TOKEN_USER*>(userBuffer)->User.Sid) != FALSE;
 }
 
 std::wstring findFallbackFolder(const SetupContext& context) {

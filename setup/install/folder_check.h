@@ -11,8 +11,9 @@ namespace qv {
 
 // %LOCALAPPDATA%\QuorvelAI.
 std::wstring defaultInstallFolder();
-// The folder exists and holds an install of ours or of the Squirrel-based
-// installer.
+// The folder exists and holds an install of ours (a version folder with the
+// program, or only its set-aside copy app-<version>.old) or of the
+// Squirrel-based installer.
 bool holdsInstall(const std::wstring& folder);
 // "InstallLocation" of the uninstall entry, as stored; empty when missing
 // or unreadable.
@@ -30,8 +31,18 @@ std::wstring checkInstallFolder(const SetupContext& context, const std::wstring&
 // working margin; empty when it can.
 std::wstring diskSpaceProblem(uint64_t unpackedSize, uint64_t freeBytes);
 
-// %USERPROFILE%\QuorvelAI, then %SystemDrive%\QuorvelAI when it does not exist yet.
+// %USERPROFILE%\QuorvelAI, then %SystemDrive%\QuorvelAI when it does not
+// exist yet (this run makes it private to the user), is this user's
+// registered install, or is owned by the current user. A folder there that
+// another account made could be changed by it later.
 std::vector<std::wstring> fallbackFolderCandidates();
+
+// Whether the current user owns folder (false when that cannot be told).
+bool ownedByCurrentUser(const std::wstring& folder);
+// Test seam: when set, ownedByCurrentUser answers with it. The program
+// itself never sets it. (Wine keeps no owners on files.)
+using FolderOwnerCheck = bool (*)(const std::wstring& folder);
+FolderOwnerCheck& folderOwnerCheck();
 // The first candidate that passes the check; empty when none does.
 std::wstring findFallbackFolder(const SetupContext& context);
 

@@ -81,6 +81,7 @@ void finishInstall(SetupContext& context, const std::wstring& root, bool existin
 void runInstall(SetupContext& context, const std::wstring& folder) {
     std::wstring root = fullPath(folder);
     SetupRunLock lock(context);
+    restoreSetAsideVersions(root);
     if (!context.releaseKnown) DiscoverRelease(context);
 
     bool fromSquirrel = isFile(joinPath(root, L"Update.exe")) || isFolder(joinPath(root, L"packages"));

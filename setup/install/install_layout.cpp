@@ -50,17 +50,43 @@ bool belongsToInstall(const std::wstring& name, bool isFolder) {
     return isOwnedFileName(name);
 }
 
+FolderListGate& folderListGate() {
+    static FolderListGate gate = nullptr;
+    return gate;
+}
+
 std::vector<FolderEntry> listFolder(const std::wstring& path) {
+    DWORD ignored = 0;
+    return listFolder(path, &ignored);
+}
+
+std::vector<FolderEntry> listFolder(const std::wstring& path, DWORD* error) {
     std::vector<FolderEntry> entries;
+    *error = folderListGate() ? folderListGate()(path) : 0;
+    if (*error != 0) return entries;
     WIN32_FIND_DATAW data;
     FindHandle find(FindFirstFileExW(longPath(joinPath(path, L"*")).c_str(), FindExInfoBasic, &data,
                                      FindExSearchNameMatch, nullptr, 0));
-    if (!find) return entries;
+    if (!find) {
+        DWORD findError = GetLastError();
+        DWORD attributes = GetFileAttributesW(longPath(path).c_str());
+        bool present = attributes != INVALID_FILE_ATTRIBUTES;
+        DWORD presentError = present ? 0 : GetLastError();
+        // Not there at all, not a folder, or a drive root without entries:
+        // nothing to list. A link is listed through, so a broken one fails.
+        if (presentError == ERROR_FILE_NOT_FOUND || presentError == ERROR_PATH_NOT_FOUND) return entries;
+        if (present && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return entries;
+        if (present && findError == ERROR_FILE_NOT_FOUND) return entries;
+        *error = present ? findError : presentError;
+        return entries;
+    }
     do {
         std::wstring name = data.cFileName;
         if (name == L"." || name == L"..") continue;
         entries.push_back({name, data.dwFileAttributes});
     } while (FindNextFileW(find.get(), &data));
+    DWORD endError = GetLastError();
+    if (endError != ERROR_NO_MORE_FILES) *error = endError;
     return entries;
 }
 

@@ -27,8 +27,17 @@ bool isVersionFolderName(const std::wstring& name);
 bool belongsToInstall(const std::wstring& name, bool isFolder);
 
 // The entries of path without "." and "..", in listing order; empty when the
-// folder cannot be listed.
+// folder cannot be listed. The second form tells a folder that is missing
+// or empty (*error 0) from one that is there but cannot be listed (*error
+// the Windows error: access denied, a broken link).
 std::vector<FolderEntry> listFolder(const std::wstring& path);
+std::vector<FolderEntry> listFolder(const std::wstring& path, DWORD* error);
+
+// Test seam: when set, listFolder asks it first and fails with the error it
+// answers when that is not 0, as a refused FindFirstFileExW would. The
+// program itself never sets it.
+using FolderListGate = DWORD (*)(const std::wstring& path);
+FolderListGate& folderListGate();
 // The names of path's entries that do not belong to an install.
 std::vector<std::wstring> listForeignEntries(const std::wstring& path);
 

@@ -139,6 +139,7 @@ void copyUninstaller(const SetupContext&, const std::wstring& root) {
     std::wstring fresh = target + L".new";
     DWORD error = 0;
     if (CopyFileW(longPath(self).c_str(), longPath(fresh).c_str(), FALSE)) {
+        removeZoneIdentifier(fresh);
         if (moveReplacing(fresh, target, &error)) return;
     } else {
         error = GetLastError();

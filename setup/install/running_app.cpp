@@ -19,6 +19,8 @@ namespace qv {
 namespace {
 
 constexpr const wchar_t* waitingText = L"Waiting for QuorvelAI to close\u2026";
+// Rounds of ending helpers after the deadline before the wait gives up.
+constexpr uint32_t helperRoundsPastDeadline = 3;
 
 // The Win32 path of the process's program; empty when it cannot be read.
 std::wstring imagePathOf(HANDLE process) {
@@ -186,8 +188,11 @@ void waitForAppToClose(const SetupContext& context, const std::wstring& root,
     bool announced = false;
     ULONGLONG quietSince = 0;
     // A helper that could not be ended once the deadline had passed would
-    // otherwise be timed and tried again for ever.
+    // otherwise be timed and tried again for ever; so would helpers that
+    // something outside the version folders keeps starting again, which are
+    // given a few more rounds after the deadline.
     bool endRefused = false;
+    uint32_t roundsPastDeadline = 0;
     for (;;) {
         checkCancelled(context);
         std::vector<RunningProcess> processes = versionFolderProcesses(watcher, root);
@@ -209,7 +214,9 @@ void waitForAppToClose(const SetupContext& context, const std::wstring& root,
             quietSince = now;
         } else if (now - quietSince >= wait.helperQuietMs) {
             // Windowless helpers alone for a while are leftovers nobody can close.
-            if (!endHelpers(watcher, processes, root) && now >= deadline) endRefused = true;
+            bool ended = endHelpers(watcher, processes, root);
+            if (now >= deadline && (!ended || ++roundsPastDeadline >= helperRoundsPastDeadline))
+                endRefused = true;
             quietSince = 0;
             Sleep(wait.pollMs);
             continue;

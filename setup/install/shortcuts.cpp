@@ -16,11 +16,13 @@
 #include <shlobj.h>
 
 #include <cstring>
+#include <vector>
 
 namespace qv {
 namespace {
 
 constexpr DWORD kTargetChars = 1040;
+constexpr int kArgumentChars = 32768;
 const wchar_t* const kShortcutName = L"QuorvelAI.lnk";
 
 // Desktop and Programs as the shell reports them, without the fallbacks of
@@ -87,6 +89,24 @@ void appendShortcutFiles(const std::wstring& folder, bool recursive,
     } while (FindNextFileW(find.get(), &entry));
 }
 
+bool loadShortcut(const std::wstring& path, ComPtr<IShellLinkW>& link) {
+    if (FAILED(createShellLink(link))) return false;
+    ComPtr<IPersistFile> file;
+    return SUCCEEDED(link.as(file)) && SUCCEEDED(file->Load(longPath(path).c_str(), STGM_READ));
+}
+
+// The target lies in one of root's version folders, which a later prune
+// removes.
+bool pointsIntoVersionFolder(const std::wstring& link, const std::wstring& root) {
+    std::wstring target = readShortcutTarget(link);
+    if (target.empty() || !isUnderFolder(target, root)) return false;
+    std::wstring base = fullPath(root);
+    std::wstring rest = fullPath(target).substr(base.size());
+    if (!rest.empty() && rest[0] == L'\\') rest.erase(0, 1);
+    size_t slash = rest.find(L'\\');
+    return slash != std::wstring::npos && isVersionFolderName(rest.substr(0, slash));
+}
+
 // Writes folder\QuorvelAI.lnk; what stands in the way is logged.
 void writeInstallShortcut(const std::wstring& folder, const wchar_t* folderName,
                           const ShortcutSpec& spec) {
@@ -150,12 +170,18 @@ bool writeShortcut(const std::wstring& path, const ShortcutSpec& spec, std::wstr
 
 std::wstring readShortcutTarget(const std::wstring& path) {
     ComPtr<IShellLinkW> link;
-    if (FAILED(createShellLink(link))) return {};
-    ComPtr<IPersistFile> file;
-    if (FAILED(link.as(file)) || FAILED(file->Load(longPath(path).c_str(), STGM_READ))) return {};
+    if (!loadShortcut(path, link)) return {};
     wchar_t target[kTargetChars] = {};
     if (FAILED(link->GetPath(target, kTargetChars, nullptr, 0))) return {};
     return target;
+}
+
+std::wstring readShortcutArguments(const std::wstring& path) {
+    ComPtr<IShellLinkW> link;
+    if (!loadShortcut(path, link)) return {};
+    std::vector<wchar_t> arguments(kArgumentChars, L'\0');
+    if (FAILED(link->GetArguments(arguments.data(), kArgumentChars))) return {};
+    return arguments.data();
 }
 
 std::vector<std::wstring> listShortcutFiles(const std::wstring& folder, bool recursive) {
@@ -228,6 +254,20 @@ void updateShortcuts(const SetupContext& context, const std::wstring& root, bool
         std::wstring message;
         if (writeShortcut(link, spec, &message)) {
             logInfo(L"Re-pointed pinned shortcut %ls", link.c_str());
+        } else {
+            logWarn(L"%ls", message.c_str());
+        }
+    }
+
+    // Autostart links stay the user's, with their arguments; one into a
+    // version folder would stop working when that version is pruned.
+    for (const std::wstring& link : listShortcutFiles(folders.startup, false)) {
+        if (!pointsIntoVersionFolder(link, root)) continue;
+        ShortcutSpec autostart = spec;
+        autostart.arguments = readShortcutArguments(link);
+        std::wstring message;
+        if (writeShortcut(link, autostart, &message)) {
+            logInfo(L"Re-pointed autostart shortcut %ls", link.c_str());
         } else {
             logWarn(L"%ls", message.c_str());
         }

@@ -34,6 +34,8 @@ bool writeShortcut(const std::wstring& path, const ShortcutSpec& spec,
 void setAppUserModelId(IUnknown* link, const std::wstring& path, const std::wstring& id);
 // The link's target; empty when it cannot be read.
 std::wstring readShortcutTarget(const std::wstring& path);
+// The link's arguments; empty when there are none or they cannot be read.
+std::wstring readShortcutArguments(const std::wstring& path);
 // The .lnk files of folder (and, when recursive, of its subfolders that are
 // not links), in listing order.
 std::vector<std::wstring> listShortcutFiles(const std::wstring& folder, bool recursive);
@@ -64,7 +66,9 @@ void removeStartMenuLinksInto(const ShortcutFolders& folders, const std::wstring
                               bool keepAutostart);
 
 // Brings the shortcuts in line with the install in root: pinned links into
-// root re-pointed at the launcher, other links into root removed from the
+// root and autostart links into its version folders re-pointed at the
+// launcher (autostart links keep their arguments), other links into root
+// removed from the
 // desktop and the Start menu (never from the autostart folder), then the
 // Start-menu shortcut and, when createDesktop or one was there, the desktop
 // shortcut written. Never throws; logs. The second form works on the given

@@ -43,6 +43,21 @@ bool writeWholeFile(const std::wstring& path, const void* bytes, DWORD size, DWO
     return true;
 }
 
+// Launchers set aside because they ran while being replaced. Windows
+// deletes them at a restart only for an administrator, so each install
+// removes those that nothing runs from any more (Windows refuses to delete
+// a program in use).
+void removeSetAsideLaunchers(const std::wstring& root) {
+    const std::wstring prefix = std::wstring(launcherFileName) + L".old-";
+    for (const FolderEntry& entry : listFolder(root)) {
+        if (entry.isFolder() || entry.name.size() <= prefix.size() ||
+            !equalsIgnoreCase(entry.name.substr(0, prefix.size()), prefix))
+            continue;
+        std::wstring path = joinPath(root, entry.name);
+        if (DeleteFileW(longPath(path).c_str())) logInfo(L"Removed %ls", path.c_str());
+    }
+}
+
 }  // namespace
 
 void swapInVersion(const SetupContext&, const std::wstring& staged, const std::wstring& final) {
@@ -67,6 +82,19 @@ void swapInVersion(const SetupContext&, const std::wstring& staged, const std::w
     }
     throw SetupError(L"QV-INST-2", L"The setup could not finish installing. Restart the PC and try again.",
                      staged + L" -> " + final + L": " + windowsErrorText(error), true);
+}
+
+void restoreSetAsideVersions(const std::wstring& root) {
+    for (const std::wstring& version : findSetAsideVersions(root, launcherFileName)) {
+        std::wstring final = joinPath(root, L"app-" + version);
+        std::wstring old = final + L".old";
+        // One attempt: a copy still running from it keeps it where it is,
+        // and the launcher goes on starting it from there.
+        if (MoveFileExW(longPath(old).c_str(), longPath(final).c_str(), 0))
+            logInfo(L"Restored %ls", final.c_str());
+        else
+            logWarn(L"Could not restore %ls (%lu)", final.c_str(), GetLastError());
+    }
 }
 
 void replaceLauncherFile(const std::wstring& newFile, const std::wstring& target,
@@ -150,6 +178,7 @@ void pruneVersions(const SetupContext& context, const std::wstring& root) {
             logWarn(L"Could not fully remove %ls (first: %ls)", path.c_str(), firstFailure.c_str());
     }
     if (!keep.empty()) DeleteFileW(longPath(joinPath(joinPath(root, L"app-" + keep), L"squirrel.exe")).c_str());
+    removeSetAsideLaunchers(root);
 }
 
 }  // namespace qv

@@ -16,6 +16,11 @@ namespace qv {
 void swapInVersion(const SetupContext& context, const std::wstring& staged,
                    const std::wstring& final);
 
+// Moves each app-<version>.old whose app-<version> is missing back into
+// place (see findSetAsideVersions), so that the run starts from the install
+// the launcher has been starting. Never throws; logs.
+void restoreSetAsideVersions(const std::wstring& root);
+
 // Writes root\QuorvelAI.exe from the program's launcher resource (101).
 // Throws QV-INST-3 or QV-INST-4.
 void writeLauncher(const SetupContext& context, const std::wstring& root);
@@ -29,7 +34,8 @@ void replaceLauncherFile(const std::wstring& newFile, const std::wstring& target
                          const ReplaceFile& replace);
 
 // Removes every version folder of root but context.releaseVersion and the
-// newest older version that holds the program. Never throws; logs.
+// newest older version that holds the program, and the set-aside launchers
+// (QuorvelAI.exe.old-*) no longer in use. Never throws; logs.
 void pruneVersions(const SetupContext& context, const std::wstring& root);
 
 }  // namespace qv

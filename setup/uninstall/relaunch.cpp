@@ -1,6 +1,7 @@
 #include "relaunch.h"
 
 #include "foundation/command_line.h"
+#include "foundation/files.h"
 #include "foundation/handles.h"
 #include "foundation/log.h"
 #include "foundation/paths.h"
@@ -86,6 +87,16 @@ std::wstring selfDeleteCommandLine(const std::wstring& commandProcessor,
            L"\"";
 }
 
+// From the system folder itself: with SystemRoot unset, a relative
+// "System32\cmd.exe" would be looked up in the current folder, which is the
+// temporary folder.
+std::wstring commandProcessorPath() {
+    wchar_t folder[MAX_PATH];
+    UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return {};
+    return joinPath(std::wstring(folder, length), L"cmd.exe");
+}
+
 bool relaunchFromTemp(const SetupOptions& options, const std::wstring& root) {
     std::wstring program = modulePath();
     DWORD self = GetCurrentProcessId();
@@ -98,6 +109,7 @@ bool relaunchFromTemp(const SetupOptions& options, const std::wstring& root) {
                  windowsErrorText(error).c_str());
         return false;
     }
+    removeZoneIdentifier(copy);
 
     DWORD copyId = 0;
     if (!startProcess(copy, tempCopyCommandLine(copy, options, root, self), 0, temp, &copyId)) {
@@ -115,8 +127,8 @@ void removeTempCopy() {
     std::wstring temp = tempFolder();
     if (!isUnderFolder(longNameOf(program), temp)) return;
 
-    std::wstring commandProcessor =
-        joinPath(environmentVariable(L"SystemRoot"), L"System32\\cmd.exe");
+    std::wstring commandProcessor = commandProcessorPath();
+    if (commandProcessor.empty()) return;
     std::wstring line = selfDeleteCommandLine(commandProcessor, program);
     if (line.empty()) {
         logWarn(L"Not deleting %ls: the command processor would misread its path", program.c_str());

@@ -32,5 +32,8 @@ std::wstring tempCopyCommandLine(const std::wstring& copyPath, const SetupOption
 // the program's path holds characters the command processor would expand.
 std::wstring selfDeleteCommandLine(const std::wstring& commandProcessor,
                                    const std::wstring& program);
+// The system folder's cmd.exe, from GetSystemDirectoryW whatever the
+// environment says; empty when the folder cannot be read.
+std::wstring commandProcessorPath();
 
 }  // namespace qv

@@ -14,6 +14,7 @@
 #include "foundation/folder_tree.h"
 #include "foundation/log.h"
 #include "foundation/paths.h"
+#include "foundation/system_facts.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -110,13 +111,36 @@ bool commandNamesFolder(const std::wstring& command, const std::wstring& root) {
 }
 
 bool removeOwnedEntries(const std::wstring& root, std::wstring& firstFailure) {
+    DWORD listError = 0;
+    std::vector<FolderEntry> entries = listFolder(root, &listError);
+    if (listError != 0) {
+        // A root that cannot be read is not an empty one: its files stay.
+        logWarn(L"Could not list %ls: %ls", root.c_str(), windowsErrorText(listError).c_str());
+        if (firstFailure.empty()) firstFailure = root;
+        return false;
+    }
     bool allRemoved = true;
-    for (const FolderEntry& entry : listFolder(root)) {
+    const FolderEntry* uninstaller = nullptr;
+    for (const FolderEntry& entry : entries) {
         if (!belongsToInstall(entry.name, entry.isFolder())) continue;
+        // The uninstaller goes last, and only with everything else: while
+        // anything of ours stays, Apps & features must still be able to
+        // start it to finish the job.
+        if (!entry.isFolder() && equalsIgnoreCase(entry.name, uninstallerFileName)) {
+            uninstaller = &entry;
+            continue;
+        }
         std::wstring failure;
         if (removeEntry(joinPath(root, entry.name), entry, failure)) continue;
         if (firstFailure.empty()) firstFailure = failure;
         allRemoved = false;
+    }
+    if (allRemoved && uninstaller) {
+        std::wstring failure;
+        if (!removeEntry(joinPath(root, uninstaller->name), *uninstaller, failure)) {
+            if (firstFailure.empty()) firstFailure = failure;
+            allRemoved = false;
+        }
     }
     // Only an empty root goes; one that holds the user's files stays.
     RemoveDirectoryW(longPath(root).c_str());
@@ -126,6 +150,9 @@ bool removeOwnedEntries(const std::wstring& root, std::wstring& firstFailure) {
 void runUninstall(SetupContext& context, const std::wstring& rootText) {
     std::wstring root = fullPath(rootText);
     logInfo(L"Uninstalling %ls (remove data: %d)", root.c_str(), context.removeData ? 1 : 0);
+    // Before anything is read or removed: an install running meanwhile may
+    // be about to register this root or to fill it.
+    SetupRunLock lock(context);
 
     // A root whose files are gone but which is still registered is accepted,
     // so that a run stopped half-way can be finished.
@@ -141,14 +168,11 @@ void runUninstall(SetupContext& context, const std::wstring& rootText) {
         waitForProcessExit(context.waitPid, timings().uninstallWaitPidMs);
         context.waitPid = 0;
     }
-    SetupRunLock lock(context);
     waitForAppToClose(context, root);
 
     removeShortcutsInto(root);
     notifyShellOfChanges();
 
-    std::wstring location = readInstallLocation();
-    if (location.empty() || namesRoot(location, root)) deleteKeyTree(uninstallKeyPath);
     std::wstring command = readRegistryString(urlCommandKey, nullptr);
     if (!command.empty() && commandNamesFolder(command, root)) deleteKeyTree(urlSchemeKey);
 
@@ -168,6 +192,12 @@ void runUninstall(SetupContext& context, const std::wstring& rootText) {
 
     if (context.removeData) removeDataFolders();
 
+    // The entry goes only with the last of our files: until then it is how
+    // the user finishes the removal after a restart.
+    if (removed) {
+        std::wstring location = readInstallLocation();
+        if (location.empty() || namesRoot(location, root)) deleteKeyTree(uninstallKeyPath);
+    }
     if (!removed)
         throw SetupError(L"QV-UN-2",
                          L"Some QuorvelAI files could not be removed. Restart the PC and try "

@@ -8,13 +8,16 @@
 
 namespace qv {
 
-// Throws SetupError QV-UN-1 (no install there), QV-UN-2 (files left), and
-// lets QV-RUN-1, QV-RUN-2 and QV-CANCEL of the running-app wait through.
+// Throws SetupError QV-UN-1 (no install there), QV-UN-2 (files left, or a
+// root that cannot be listed; the uninstall entry and Uninstall.exe then
+// stay), QV-RUN-2 (another run holds the install), and lets QV-RUN-1 and
+// QV-CANCEL of the running-app wait through.
 void runUninstall(SetupContext& context, const std::wstring& root);
 
-// Removes root's setup-owned entries, then root when it is empty. True when
-// every owned entry went; the first that did not goes to firstFailure when
-// that is empty.
+// Removes root's setup-owned entries, Uninstall.exe only after all others
+// went, then root when it is empty. True when every owned entry went; the
+// first that did not (root itself when it cannot be listed) goes to
+// firstFailure when that is empty.
 bool removeOwnedEntries(const std::wstring& root, std::wstring& firstFailure);
 
 // True when command names root or something inside it: root occurs in it,

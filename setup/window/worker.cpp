@@ -1,6 +1,7 @@
 #include "worker.h"
 
 #include "setup/core/timings.h"
+#include "setup/install/run_lock.h"
 
 #include "foundation/log.h"
 
@@ -82,6 +83,9 @@ bool runWorkerSteps(WindowState& state) {
         return true;
     }
     SetupContext& context = state.context;
+    // Held from before the folder check, which makes and removes the folder,
+    // to the end of the install (which takes it again on this thread).
+    SetupRunLock lock(context);
     if (!context.releaseKnown) state.steps.discoverRelease(context);
     std::wstring code;
     std::wstring problem = state.steps.checkFolder(context, state.folder, &code);

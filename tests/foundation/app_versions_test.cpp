@@ -33,6 +33,22 @@ TEST(FindAppVersions, ListsValidFoldersWithTheProgramNewestFirst) {
               (std::vector<std::wstring>{L"2.0.1", L"1.10", L"1.9", L"1.2"}));
 }
 
+// Catches a set-aside copy offered beside its own version folder, one
+// without the program, or one whose name holds no version.
+TEST(FindSetAsideVersions, OnlyCopiesWhoseVersionFolderIsGone) {
+    TempFolder root;
+    makeApp(root, L"app-1.0.0.old");
+    makeApp(root, L"APP-1.2.0.OLD");
+    makeApp(root, L"app-2.0.0.old");
+    makeApp(root, L"app-2.0.0");               // in place again: the copy is a leftover
+    test::makeFolders(root / L"app-3.0.0.old");  // no program
+    makeApp(root, L"app-4.0.0.tmp");
+    makeApp(root, L"app-x.old");
+
+    EXPECT_EQ(findSetAsideVersions(root.path(), L"QuorvelAI.exe"),
+              (std::vector<std::wstring>{L"1.2.0", L"1.0.0"}));
+}
+
 // Catches a missing root being treated as an error rather than "none".
 TEST(FindAppVersions, EmptyForMissingOrEmptyRoot) {
     TempFolder root;

@@ -103,6 +103,10 @@ const CheckCase checkCases[] = {
     {L"~", L"f:app-1.0.0\\QuorvelAI.exe f:notes.txt", 10, 0, L"", L""},
     {L"~", L"f:Update.exe f:QuorvelAI.exe d:Projects", 10, 0, L"", L""},
     {L"~", L"d:app-1.0.0 f:notes.txt", 10, 0, L"QV-DIR-4", other},
+    // The only copy of a version set aside by an unfinished repair not taken
+    // for an install; a leftover copy beside its version folder taken for one.
+    {L"~", L"f:app-1.0.0.old\\QuorvelAI.exe f:notes.txt", 10, 0, L"", L""},
+    {L"~", L"f:app-1.0.0.old\\QuorvelAI.exe d:app-1.0.0 f:notes.txt", 10, 0, L"QV-DIR-4", other},
     // An off-by-one at the limit (200 + 2 + 9 + 48 = 259), 260 named as allowed.
     {L"%200%", L"", 48, 0, L"", L""},
     {L"%200%", L"", 49, 0, L"QV-PATH-1",
@@ -198,9 +202,12 @@ TEST(DiskSpaceProblem, NeedsTheSizePlus64MiB) {
 }
 
 // Catches a missing or empty USERPROFILE still giving a candidate, an
-// existing folder at the drive root offered, and the wrong order; then a
-// failing first candidate taken, or a folder returned when all fail.
+// existing folder at the drive root that is not this user's offered, and
+// the wrong order; then a failing first candidate taken, or a folder
+// returned when all fail. (Wine shows the current user as every folder's
+// owner, so the seam says "someone else's".)
 TEST(FallbackFolder, CandidatesFollowTheEnvironment) {
+    folderOwnerCheck() = [](const std::wstring&) { return false; };
     TempFolder temp;
     const std::wstring home = temp / L"home", drive = temp / L"drive", taken = temp / L"taken";
     makeEntries(temp.path(), L"d:taken\\QuorvelAI");
@@ -222,6 +229,43 @@ TEST(FallbackFolder, CandidatesFollowTheEnvironment) {
     EnvironmentOverride a(L"USERPROFILE", home), b(L"SystemDrive", drive);
     EXPECT_EQ(findFallbackFolder(Release().context), drive + L"\\QuorvelAI");
     EXPECT_EQ(findFallbackFolder(Release(400).context), L"");
+    folderOwnerCheck() = nullptr;
+}
+
+// Catches a folder at the drive root that another account may have made
+// offered as the fallback (its private permissions are only set on a
+// folder the run makes), or this user's own one refused. Wine keeps no
+// owners, so the owner's answer comes from the seam.
+TEST(FallbackFolder, AnExistingDriveFolderOnlyWhenItIsThisUsers) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, uninstallKeyPath, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        RegCloseKey(key);
+        GTEST_SKIP() << "an uninstall entry already exists";
+    }
+    static bool owned;
+    folderOwnerCheck() = [](const std::wstring&) { return owned; };
+    TempFolder temp;
+    makeEntries(temp.path(), L"d:taken\\QuorvelAI");
+    const std::wstring atDrive = temp / L"taken\\QuorvelAI";
+    const struct {
+        bool owned;
+        std::wstring registered;
+        std::vector<std::wstring> expected;
+    } cases[] = {
+        {false, L"", {}},
+        {false, temp / L"elsewhere", {}},
+        {true, L"", {atDrive}},
+        {false, atDrive + L"\\", {atDrive}},
+    };
+    EnvironmentOverride profile(L"USERPROFILE", std::nullopt), drive(L"SystemDrive", temp / L"taken");
+    for (const auto& c : cases) {
+        owned = c.owned;
+        RegDeleteTreeW(HKEY_CURRENT_USER, uninstallKeyPath);
+        if (!c.registered.empty()) writeRegistryString(uninstallKeyPath, L"InstallLocation", c.registered);
+        EXPECT_EQ(fallbackFolderCandidates(), c.expected) << c.owned << " " << c.registered;
+    }
+    RegDeleteTreeW(HKEY_CURRENT_USER, uninstallKeyPath);
+    folderOwnerCheck() = nullptr;
 }
 
 // Catches the value read with flags Windows refuses (never found), an

@@ -179,14 +179,20 @@ TEST_F(Registration, StampWrittenOnceAndNeverOverwritten) {
 }
 
 // Catches a copy of the wrong file, an old uninstaller not replaced, a
-// failure without its WARN line, or the ".new" file left behind.
+// failure without its WARN line, the ".new" file left behind, or the Mark
+// of the Web kept on the copy.
 TEST_F(Registration, UninstallerCopiedOverTheOldOneOrWarned) {
     std::wstring root = temp / L"root", blocked = temp / L"blocked";
     test::makeFolders(root);
     test::writeFile(joinPath(root, L"Uninstall.exe"), "old");
     test::makeFolders(joinPath(blocked, L"Uninstall.exe"));  // a folder cannot be replaced
+    // Wine keeps no streams: the mark a copy of a downloaded setup carries
+    // is a file of the stream's name beside the copy there.
+    std::wstring mark = joinPath(root, L"Uninstall.exe.new:Zone.Identifier");
+    test::writeFile(mark, "[ZoneTransfer]\r\nZoneId=3\r\n");
     for (const std::wstring& folder : {root, blocked})
         copyUninstaller(SetupContext(SetupOptions{}, nullptr, nullptr), folder);
+    EXPECT_FALSE(isFile(mark));
     EXPECT_EQ(test::readFile(joinPath(root, L"Uninstall.exe")), test::readFile(modulePath()));
     EXPECT_EQ(logLines("WARN"), 1u);
     EXPECT_EQ(logLines(toUtf8(L"WARN  Could not write " + blocked + L"\\Uninstall.exe: ")), 1u);

@@ -40,6 +40,7 @@ struct FakeProcess {
     std::wstring path;  // inside the root
     bool visible;
     bool endable;
+    bool respawns = false;  // ended, but something starts it again at once
 };
 
 struct FakeProgress final : Progress {
@@ -89,8 +90,9 @@ public:
     }
     bool end(const RunningProcess& process, const std::wstring&) override {
         if (endCalls++ == 0) firstEndTick = GetTickCount64();
-        gone[process.id] = processes[process.id].endable;
-        return gone[process.id];
+        const FakeProcess& fake = processes[process.id];
+        gone[process.id] = fake.endable && !fake.respawns;
+        return fake.endable;
     }
     bool waitForExit(uint32_t processId, DWORD ms) override {
         waitedFor = {processId, ms};
@@ -120,6 +122,7 @@ const DWORD forever = 600000;
 const FakeProcess app{L"app-1.2.3\\QuorvelAI.exe", true, true};
 const FakeProcess helper{L"app-1.2.3\\helper.exe", false, true};
 const FakeProcess stubborn{L"app-1.2.3\\helper.exe", false, false};
+const FakeProcess respawning{L"app-1.2.3\\helper.exe", false, true, true};
 
 // Each row says the fault it catches.
 const WaitCase waitCases[] = {
@@ -147,6 +150,9 @@ const WaitCase waitCases[] = {
     // Helpers being timed when the deadline passes taken for a copy left open.
     {"helper past the deadline, silent", {helper}, true, 1, 0, 0, 0, false, nullptr, true},
     {"helper past the deadline, window", {helper}, false, 1, 0, 0, 0, false, nullptr, true},
+    // Helpers started again as fast as they are ended keeping the wait going for ever.
+    {"respawning, silent", {respawning}, true, 150, 0, 0, 0, false, L"QV-RUN-1", true},
+    {"respawning, window", {respawning}, false, 60, 0, 0, 0, false, L"QV-RUN-1", true},
 };
 
 class WaitForAppToClose : public testing::Test {

@@ -186,6 +186,7 @@ struct Link {
     Place place;
     const wchar_t* name;
     Target target;
+    const wchar_t* arguments = L"";
 };
 struct Scenario {
     const char* what;
@@ -215,9 +216,15 @@ const Scenario kScenarios[] = {
      {{Programs, L"Vendor\\Tool.lnk", Tool}, {Programs, L"Tools\\QuorvelAI.lnk", OtherQuorvel},
       {Desktop, L"Tool.lnk", Tool}},
      {{Programs, L"Vendor\\QuorvelAI.lnk"}, {Desktop, L"QuorvelAI.lnk"}}},
-    // Catches the autostart link (inside Programs) deleted by every upgrade.
-    {"autostart link kept", false, false, {{Startup, L"QuorvelAI.lnk", OldApp}},
-     {{Startup, L"QuorvelAI.lnk", OldApp}}, {}},
+    // Catches the autostart link (inside Programs) deleted by every upgrade,
+    // left on a version folder that a later prune removes, or re-pointed
+    // without its arguments; links that work left alone.
+    {"autostart links kept", false, false,
+     {{Startup, L"QuorvelAI.lnk", OldApp, L"--minimized \"a b\""}, {Startup, L"Launcher.lnk", Launcher, L"-x"},
+      {Startup, L"Tool.lnk", Tool, L"-y"}},
+     {{Startup, L"QuorvelAI.lnk", Launcher, L"--minimized \"a b\""}, {Startup, L"Launcher.lnk", Launcher, L"-x"},
+      {Startup, L"Tool.lnk", Tool, L"-y"}},
+     {}},
     // Catches pinned links deleted, renamed or left on the old version, or
     // others re-pointed too.
     {"pinned links re-pointed", false, false,
@@ -245,9 +252,11 @@ TEST_F(ShortcutTest, UpdateBringsTheShortcutSetInLine) {
         for (const Link& link : s.before) {
             ShortcutSpec spec;
             spec.target = targets[link.target];
+            spec.arguments = link.arguments;
             ASSERT_TRUE(writeShortcut(joinPath(*placeFolder[link.place], link.name), spec));
         }
         size_t repointed = logLines("INFO  Re-pointed pinned shortcut ");
+        size_t autostartRepointed = logLines("INFO  Re-pointed autostart shortcut ");
         SetupOptions options;
         options.noShortcuts = s.noShortcuts;
         updateShortcuts(SetupContext(options, nullptr, nullptr), root, s.createDesktop, folders);
@@ -258,6 +267,7 @@ TEST_F(ShortcutTest, UpdateBringsTheShortcutSetInLine) {
             std::wstring path = joinPath(*placeFolder[link.place], link.name);
             EXPECT_TRUE(equalsIgnoreCase(readShortcutTarget(path), targets[link.target]))
                 << toUtf8(path);
+            EXPECT_EQ(readShortcutArguments(path), link.arguments) << toUtf8(path);
         }
         for (const auto& [place, name] : s.gone)
             EXPECT_EQ(GetFileAttributesW(longPath(joinPath(*placeFolder[place], name)).c_str()),
@@ -266,6 +276,9 @@ TEST_F(ShortcutTest, UpdateBringsTheShortcutSetInLine) {
         EXPECT_TRUE(isFolder(folders.startup));
         bool pinned = std::string(s.what) == "pinned links re-pointed";
         EXPECT_EQ(logLines("INFO  Re-pointed pinned shortcut "), repointed + (pinned ? 1 : 0));
+        // Only the link that would break is rewritten; the others stay as the user made them.
+        bool autostart = std::string(s.what) == "autostart links kept";
+        EXPECT_EQ(logLines("INFO  Re-pointed autostart shortcut "), autostartRepointed + (autostart ? 1 : 0));
     }
     EXPECT_EQ(logLines("WARN"), 0u);
 }

@@ -73,6 +73,40 @@ TEST_F(VersionSwap, AFailedSwitchPutsTheOldVersionBack) {
     EXPECT_FALSE(isFolder(final + L".old"));
 }
 
+// Catches the only copy of a version, set aside by a repair that was ended
+// between its renames, left where the next run does not look, or a
+// leftover copy moved over the version folder beside it.
+TEST_F(VersionSwap, ARunPutsTheOnlyCopyOfAVersionBack) {
+    std::wstring root = temp / L"root";
+    writeIn(root + L"\\app-1.0.0.old\\QuorvelAI.exe", "set aside");
+    writeIn(root + L"\\app-2.0.0.old\\QuorvelAI.exe", "leftover");
+    writeIn(root + L"\\app-2.0.0\\QuorvelAI.exe", "installed");
+    restoreSetAsideVersions(root);
+    EXPECT_EQ(test::readFile(root + L"\\app-1.0.0\\QuorvelAI.exe"), "set aside");
+    EXPECT_FALSE(isFolder(root + L"\\app-1.0.0.old"));
+    EXPECT_EQ(test::readFile(root + L"\\app-2.0.0\\QuorvelAI.exe"), "installed");
+    EXPECT_EQ(logLines("INFO  Restored "), 1u);
+}
+
+// Catches set-aside launchers piling up (the delayed delete needs an
+// administrator), one in use removed, or files that are not ours taken.
+TEST_F(VersionSwap, PruneRemovesSetAsideLaunchersNoLongerInUse) {
+    std::wstring root = temp / L"root";
+    writeIn(root + L"\\app-1.0.0\\QuorvelAI.exe", "installed");
+    for (const wchar_t* name : {L"QuorvelAI.exe.old-1", L"quorvelai.exe.OLD-22", L"QuorvelAI.exe.old-3",
+                                L"QuorvelAI.exe.old-", L"QuorvelAI.exe.older"})
+        writeIn(root + L"\\" + name, "launcher");
+    FileHandle running(CreateFileW(longPath(root + L"\\QuorvelAI.exe.old-3").c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(running);
+    pruneVersions(context(L"1.0.0"), root);
+    EXPECT_FALSE(isFile(root + L"\\QuorvelAI.exe.old-1"));
+    EXPECT_FALSE(isFile(root + L"\\quorvelai.exe.OLD-22"));
+    for (const wchar_t* name : {L"QuorvelAI.exe.old-3", L"QuorvelAI.exe.old-", L"QuorvelAI.exe.older"})
+        EXPECT_TRUE(isFile(root + L"\\" + name)) << toUtf8(name);
+    EXPECT_TRUE(isFolder(root + L"\\app-1.0.0"));
+}
+
 struct ReplaceScript {
     std::vector<bool> answers;  // one per call; missing answers succeed
     int calls = 0;

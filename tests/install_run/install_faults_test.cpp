@@ -3,9 +3,11 @@
 // completes the upgrade.
 #include "install_run_support.h"
 
+#include "foundation/folder_tree.h"
 #include "foundation/handles.h"
 #include "foundation/paths.h"
 #include "foundation/text.h"
+#include "tests/support/held_run_lock.h"
 #include "tests/support/http_control.h"
 
 #include <functional>
@@ -18,9 +20,10 @@ bool exists(const std::wstring& path) {
 }
 
 // Waits until the log in temp holds text (and delayMs more), then ends the
-// child. True when the line was logged: a child that finished on its own
-// right after it has passed the point too.
-bool endWhenLogged(RunningChild& child, const std::wstring& temp, const std::string& text, DWORD delayMs) {
+// child unless told not to. True when the line was logged: a child that
+// finished on its own right after it has passed the point too.
+bool endWhenLogged(RunningChild& child, const std::wstring& temp, const std::string& text, DWORD delayMs,
+                   bool end = true) {
     std::wstring log = joinPath(temp, L"QuorvelAI-Setup.log");
     auto logged = [&] { return readFile(log).find(text) != std::string::npos; };
     ULONGLONG deadline = GetTickCount64() + 60000;
@@ -28,6 +31,7 @@ bool endWhenLogged(RunningChild& child, const std::wstring& temp, const std::str
         if (WaitForSingleObject(child.process.get(), 2) == WAIT_OBJECT_0) return logged();
         if (GetTickCount64() > deadline) return false;
     }
+    if (!end) return true;
     if (delayMs) Sleep(delayMs);
     TerminateProcess(child.process.get(), 99);
     WaitForSingleObject(child.process.get(), 10000);
@@ -108,10 +112,27 @@ TEST_F(InstallFaults, AllowUnsignedSkipsOnlyTheSignerCheck) {
     EXPECT_TRUE(missing.has("ERROR QV-AV-2")) << missing.log;
 }
 
-// Catches a run that, ended at some point of an upgrade, leaves an install
-// the launcher cannot start or that the next run cannot finish.
+// Holds a folder open without delete sharing, which keeps it from being
+// renamed (a scanner on a fresh file does that on Windows).
+FileHandle holdFolder(const std::wstring& folder) {
+    return FileHandle(CreateFileW(longPath(folder).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+bool waitUntil(const std::function<bool()>& done, DWORD ms) {
+    for (ULONGLONG end = GetTickCount64() + ms; !done(); Sleep(2))
+        if (GetTickCount64() > end) return false;
+    return true;
+}
+
+// Catches a run that, ended at some point of an upgrade or of a repair (the
+// installed version installed again), leaves an install the launcher cannot
+// start, or that the next plain run (without --dir) cannot finish in the
+// registered folder.
 TEST_F(InstallFaults, AnUpgradeEndedAnywhereIsFinishedByTheNextRun) {
-    struct Point { const char* line; DWORD delayMs; bool throttle; };
+    // Held folders make the repair's move-in retry, or fail with its restore.
+    enum Hold { none, staged, stagedAndOld };
+    struct Point { const char* line; DWORD delayMs; bool throttle; const char* version = "1.1.0"; Hold hold = none; };
     const Point points[] = {
         {"INFO  Install folder: ", 0, false},
         {"INFO  Version to install: ", 0, false},
@@ -126,33 +147,78 @@ TEST_F(InstallFaults, AnUpgradeEndedAnywhereIsFinishedByTheNextRun) {
         {"\\QuorvelAI.exe\r\n", 0, false},  // the launcher written
         {"\\QuorvelAI.exe\r\n", 15, false},
         {"INFO  Install finished", 0, false},
+        {"INFO  Installing QuorvelAI 1.0.0", 0, false, "1.0.0"},
+        {"Finishing", 0, false, "1.0.0"},
+        {nullptr, 0, false, "1.0.0", staged},  // between the two renames
+        {"ERROR Could not restore ", 0, false, "1.0.0", stagedAndOld},
+        {"INFO  Switched ", 0, false, "1.0.0"},
+        {"INFO  Install finished", 0, false, "1.0.0"},
     };
+    const std::wstring defaultFolder = knownFolderPath(FOLDERID_LocalAppData) + L"\\QuorvelAI";
     int index = 0;
     for (const Point& point : points) {
-        std::string name = std::string(point.line) + " +" + std::to_string(point.delayMs);
+        std::string name = std::string(point.line ? point.line : "(between the renames)") + " +" +
+                           std::to_string(point.delayMs) + " " + point.version;
+        std::wstring version = fromUtf8(point.version);
         std::wstring root = installFirstVersion(L"ended-" + std::to_wstring(index++));
         ASSERT_TRUE(control.reset());
         if (point.throttle)
-            control.setFaults(payloadPath("good", "1.1.0"), "[{\"throttle_bps\":200000}]", true);
+            control.setFaults(payloadPath("good", point.version), "[{\"throttle_bps\":200000}]", true);
         TempFolder runTemp;
-        std::wstring arguments = silentArguments("good", "1.1.0", root) + L" --no-shortcuts";
+        std::wstring arguments = silentArguments("good", point.version, root) + L" --no-shortcuts";
+        // A copy of the app that ends on its own holds the run in its wait
+        // for a moment, with the new version staged: time to hold folders.
+        RunningChild app;
+        if (point.hold != none) {
+            std::wstring program = root + L"\\app-1.0.0\\QuorvelAI.exe";
+            writeFile(root + L"\\app-1.0.0\\demo.ini", "delay_ms=2000\n");
+            app = startChild(program, L"\"" + program + L"\"");
+            ASSERT_TRUE(waitForFile(root + L"\\app-1.0.0\\demo-started.txt", 10000)) << name;
+        }
         RunningChild child = startChild(setupProgram(), L"\"" + setupProgram() + L"\" " + arguments,
                                         withTempFolder(runTemp.path()));
         ASSERT_TRUE(child.process) << name;
-        bool ended = endWhenLogged(child, runTemp.path(), point.line, point.delayMs);
+        std::wstring final = root + L"\\app-" + version;
+        FileHandle heldStaged, heldOld;
+        if (point.hold != none) {
+            ASSERT_TRUE(endWhenLogged(child, runTemp.path(), "INFO  Still running: ", 0, false)) << name;
+            heldStaged = holdFolder(final + L".tmp");
+            ASSERT_TRUE(heldStaged) << name;
+            EXPECT_TRUE(waitUntil([&] { return exists(final + L".old") && !exists(final); }, 30000)) << name;
+            if (point.hold == stagedAndOld) heldOld = holdFolder(final + L".old");
+        }
+        bool ended = point.line ? endWhenLogged(child, runTemp.path(), point.line, point.delayMs)
+                                : endWhenLogged(child, runTemp.path(), "", 0);
         EXPECT_TRUE(ended) << name << "\n" << readFile(runTemp / L"QuorvelAI-Setup.log");
+        heldStaged.reset();
+        heldOld.reset();
+        finishChild(app, 5000);
         ASSERT_TRUE(control.reset());
 
-        std::wstring newest = exists(root + L"\\app-1.1.0\\QuorvelAI.exe") ? L"1.1.0" : L"1.0.0";
-        EXPECT_TRUE(launcherStartsVersion(root, newest)) << name;
+        std::wstring startable = exists(final + L"\\QuorvelAI.exe")                  ? version
+                                 : exists(root + L"\\app-1.0.0\\QuorvelAI.exe") ? L"1.0.0"
+                                                                                 : L"1.0.0.old";
+        // A copy left running there would keep the next run from putting it back.
+        if (startable == L"1.0.0.old") writeFile(root + L"\\app-1.0.0.old\\demo.ini", "delay_ms=1\n");
+        EXPECT_TRUE(launcherStartsVersion(root, startable)) << name;
+        if (startable == L"1.0.0.old") Sleep(300);
 
-        SetupRun next = runSetup(runTemp.path(), arguments);
+        std::wstring plain = L"--silent --base-url " + releaseUrl("good") + L" --version " + version +
+                             L" --no-shortcuts";
+        SetupRun next = runSetup(runTemp.path(), plain);
         EXPECT_EQ(next.result.exitCode, 0u) << name << "\n" << next.log;
-        EXPECT_EQ(entryText(L"DisplayVersion"), L"1.1.0") << name;
-        for (const wchar_t* leftover : {L"app-1.1.0.tmp", L"app-1.1.0.old", L"QuorvelAI.exe.new"})
-            EXPECT_FALSE(exists(root + L"\\" + leftover)) << name;
+        // Put back first, so that an upgrade to another version keeps it as the fallback.
+        if (point.hold != none) {
+            EXPECT_TRUE(next.has(toUtf8(L"INFO  Restored " + final + L"\r\n"))) << name << "\n" << next.log;
+        }
+        EXPECT_TRUE(equalsIgnoreCase(entryText(L"InstallLocation"), root)) << name;
+        EXPECT_EQ(entryText(L"DisplayVersion"), version) << name;
+        for (const std::wstring& leftover : {final + L".tmp", final + L".old", root + L"\\QuorvelAI.exe.new"})
+            EXPECT_FALSE(exists(leftover)) << name << " " << toUtf8(leftover);
         EXPECT_TRUE(exists(root + L"\\Uninstall.exe")) << name;
-        EXPECT_TRUE(launcherStartsVersion(root, L"1.1.0")) << name;
+        EXPECT_TRUE(launcherStartsVersion(root, version)) << name;
+        EXPECT_FALSE(exists(defaultFolder)) << name;
+        if (exists(defaultFolder)) removeTree(defaultFolder);
     }
 }
 
@@ -178,6 +244,20 @@ TEST_F(InstallFaults, ASecondRunWaitsForTheFirst) {
     ChildResult firstResult = finishChild(first, 120000);
     EXPECT_EQ(firstResult.exitCode, 0u) << readFile(firstTemp / L"QuorvelAI-Setup.log");
     EXPECT_TRUE(exists(root + L"\\app-1.1.0\\QuorvelAI.exe"));
+}
+
+// Catches the folder check of a silent run made before the run lock: the
+// check makes and removes the folder, which may be the one the run that
+// holds the lock has just made.
+TEST_F(InstallFaults, NoFolderIsCheckedBeforeTheRunLock) {
+    std::wstring root = temp / L"locked";
+    makeFolders(root);
+    writeFile(root + L"\\notes.txt", "the check fails here");
+    HeldRunLock otherRun;
+    SetupRun run = runSetup(temp.path(), silentArguments("good", "1.1.0", root), fastSetupProgram());
+    EXPECT_EQ(run.result.exitCode, 1u) << run.log;
+    EXPECT_TRUE(run.has("ERROR QV-RUN-2: ")) << run.log;
+    EXPECT_FALSE(run.has("Folder check failed")) << run.log;
 }
 
 // Catches a switch-over while the app still runs from its version folder,

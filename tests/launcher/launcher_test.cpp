@@ -278,6 +278,23 @@ TEST(Launcher, SkipsFoldersThatAreNotCandidates) {
     EXPECT_TRUE(root.log().empty()) << root.log();
 }
 
+// Catches a repair ended between its two renames leaving nothing to start,
+// and a set-aside copy tried while a real version folder is there.
+TEST(Launcher, ASetAsideCopyIsTheLastResort) {
+    LauncherRoot alone;
+    alone.addVersion(L"1.0.0.old", exitsAfter(100, 0));
+    EXPECT_EQ(alone.run(L"").exitCode, 0u);
+    EXPECT_EQ(alone.starts(L"1.0.0.old", 5000).size(), 1u);
+    EXPECT_TRUE(alone.log().empty()) << alone.log();
+
+    LauncherRoot beside;
+    beside.addVersion(L"1.0.0", exitsAfter(100, 1));
+    beside.addVersion(L"2.0.0.old", exitsAfter(100, 0));
+    beside.run(L"");
+    EXPECT_EQ(beside.starts(L"1.0.0", 5000).size(), 1u);
+    EXPECT_TRUE(beside.starts(L"2.0.0.old").empty());
+}
+
 // Catches a broken program file ending the launcher instead of the next candidate.
 TEST(Launcher, StartFailureMovesOnToTheNextVersion) {
     LauncherRoot root;

@@ -4,6 +4,7 @@
 #include "foundation/files.h"
 #include "foundation/handles.h"
 #include "foundation/paths.h"
+#include "foundation/system_facts.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -89,8 +90,33 @@ TEST(TempCopyName, IsRecognisedByItsExactShape) {
     EXPECT_FALSE(runsAsTempCopy());
 }
 
+// Catches the Mark of the Web kept on the temporary copy, which would put a
+// security prompt before an uninstall started from Apps & features. Wine
+// keeps no streams: the mark is a file of the stream's name beside the copy
+// there. The copy is of this test program, told by GTEST_FILTER to run
+// nothing.
+TEST(RelaunchFromTemp, TheCopyCarriesNoMarkOfTheWeb) {
+    TempFolder temp;
+    std::wstring saved[2] = {environmentVariable(L"TEMP"), environmentVariable(L"TMP")};
+    for (const wchar_t* name : {L"TEMP", L"TMP"}) SetEnvironmentVariableW(name, temp.path().c_str());
+    SetEnvironmentVariableW(L"GTEST_FILTER", L"NothingAtAll.*");
+    std::wstring copy = temp / tempCopyName(GetCurrentProcessId());
+    test::writeFile(copy + L":Zone.Identifier", "[ZoneTransfer]\r\nZoneId=3\r\n");
+
+    EXPECT_TRUE(relaunchFromTemp(SetupOptions{}, temp / L"root"));
+    EXPECT_TRUE(isFile(copy));
+    EXPECT_FALSE(isFile(copy + L":Zone.Identifier"));
+
+    SetEnvironmentVariableW(L"GTEST_FILTER", nullptr);
+    SetEnvironmentVariableW(L"TEMP", saved[0].c_str());
+    SetEnvironmentVariableW(L"TMP", saved[1].c_str());
+    Sleep(500);  // until the copy has run its no tests
+}
+
 // Catches a line the command processor misreads: in a folder named with &
 // and ( the copy must go and the file named like the part before & stay.
+// Also catches the command processor taken from SystemRoot: unset, that
+// gives a relative "System32\cmd.exe", looked up in the temporary folder.
 TEST(SelfDeleteCommandLine, TheCommandProcessorDeletesExactlyTheCopy) {
     TempFolder temp;
     std::wstring folder = temp / L"R&D (x)";
@@ -101,7 +127,13 @@ TEST(SelfDeleteCommandLine, TheCommandProcessorDeletesExactlyTheCopy) {
     std::wstring decoy = temp / L"R";
     test::writeFile(decoy, "decoy");
 
-    std::wstring cmd = joinPath(environmentVariable(L"SystemRoot"), L"System32\\cmd.exe");
+    // Wine gives every new process a SystemRoot, so only this process can
+    // stand for one started without it.
+    std::wstring systemRoot = environmentVariable(L"SystemRoot");
+    SetEnvironmentVariableW(L"SystemRoot", nullptr);
+    std::wstring cmd = commandProcessorPath();
+    SetEnvironmentVariableW(L"SystemRoot", systemRoot.c_str());
+    EXPECT_TRUE(cmd.size() > 3 && cmd[1] == L':' && isFile(cmd)) << cmd;
     std::wstring line = selfDeleteCommandLine(cmd, copy);
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);

@@ -5,6 +5,7 @@
 #include "setup/core/progress.h"
 #include "setup/core/setup_error.h"
 #include "setup/core/timings.h"
+#include "setup/install/install_layout.h"
 #include "setup/install/registration.h"
 #include "setup/install/shortcuts.h"
 
@@ -13,6 +14,7 @@
 #include "foundation/log.h"
 #include "foundation/paths.h"
 #include "foundation/text.h"
+#include "tests/support/held_run_lock.h"
 #include "tests/support/temp_folder.h"
 #include "tests/uninstall/user_state.h"
 
@@ -42,6 +44,7 @@ protected:
     }
     void TearDown() override {
         timings() = Timings();
+        folderListGate() = nullptr;
         for (auto it = made_.rbegin(); it != made_.rend(); ++it)
             if (!DeleteFileW(longPath(*it).c_str())) RemoveDirectoryW(longPath(*it).c_str());
     }
@@ -162,11 +165,18 @@ TEST_F(Uninstall, RemovesTheInstallAndKeepsWhatIsNotOurs) {
 // Catches giving up early, success reported with files left, a detail other
 // than the held file, the entries after it left, or data folders kept
 // because the root could not be removed.
+//
+// Then catches the entry or Uninstall.exe gone while a file stays (after a
+// restart nothing could start the uninstall again), and a rerun refused
+// because the program files are gone, or removing what is not ours.
 TEST_F(Uninstall, AHeldFileEndsInUn2AfterEveryAttempt) {
     test::makeFolders(dashedDataFolder() + L"\\Settings");
     test::makeFolders(dataFolder());
     test::writeFile(attributionStampPath(), "{}\n");
-    std::wstring held = root_ + L"\\app-1.0.0\\QuorvelAI.exe";
+    test::writeFile(root_ + L"\\notes.txt", "mine");
+    registerAt(root_);
+    std::wstring held = root_ + L"\\app-1.0.0\\resources.dat";
+    test::writeFile(held, "app data");
     FileHandle handle(CreateFileW(longPath(held).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(handle);
@@ -177,10 +187,49 @@ TEST_F(Uninstall, AHeldFileEndsInUn2AfterEveryAttempt) {
     EXPECT_TRUE(equalsIgnoreCase(error_.detail, held)) << error_.detail;
     EXPECT_TRUE(logged(L"(attempt 5 of 5)"));
     EXPECT_FALSE(logged(L"(attempt 6 of"));
-    EXPECT_FALSE(isFile(root_ + L"\\Uninstall.exe"));
+    EXPECT_TRUE(isFile(root_ + L"\\Uninstall.exe"));
+    EXPECT_TRUE(test::keyExists(uninstallKeyPath));
+    EXPECT_FALSE(isFile(root_ + L"\\app-1.0.0\\QuorvelAI.exe"));
     EXPECT_FALSE(isFolder(dataFolder()));
     EXPECT_FALSE(isFolder(dashedDataFolder()));
     EXPECT_FALSE(logged(L"Could not fully delete"));
+
+    handle.reset();  // the restart
+    EXPECT_EQ(run(), L"");
+    EXPECT_FALSE(test::keyExists(uninstallKeyPath));
+    EXPECT_EQ(test::readFile(root_ + L"\\notes.txt"), "mine");
+    EXPECT_FALSE(isFile(root_ + L"\\Uninstall.exe") || isFolder(root_ + L"\\app-1.0.0"));
+}
+
+// Catches a root that is there but cannot be listed (access denied, a broken
+// link) taken for an empty one: the entry deleted and success reported
+// while every file stays. Wine cannot refuse a listing to its user, so the
+// listing is refused through the seam.
+TEST_F(Uninstall, ARootThatCannotBeListedEndsInUn2AndKeepsTheEntry) {
+    registerAt(root_);
+    static std::wstring refused;
+    refused = root_;
+    folderListGate() = [](const std::wstring& path) -> DWORD {
+        return equalsIgnoreCase(fullPath(path), refused) ? ERROR_ACCESS_DENIED : 0;
+    };
+    EXPECT_EQ(run(), L"QV-UN-2");
+    folderListGate() = nullptr;
+    EXPECT_EQ(error_.detail, root_);
+    EXPECT_NE(error_.message.find(root_), std::wstring::npos);
+    EXPECT_TRUE(test::keyExists(uninstallKeyPath));
+    EXPECT_TRUE(isFile(root_ + L"\\Uninstall.exe"));
+    EXPECT_FALSE(logged(L"Uninstall finished"));
+}
+
+// Catches the run lock taken only after the root was looked at: a run
+// that holds it may be about to register or fill this root.
+TEST_F(Uninstall, WaitsForAnotherRunBeforeLookingAtTheRoot) {
+    DeleteFileW(longPath(root_ + L"\\app-1.0.0\\QuorvelAI.exe").c_str());
+    timings().runLockWaitMs = 100;
+    timings().pollMs = 10;
+    test::HeldRunLock otherRun;
+    EXPECT_EQ(run(), L"QV-RUN-2");
+    EXPECT_TRUE(isFile(root_ + L"\\Uninstall.exe"));
 }
 
 // Catches a data folder that cannot be fully removed failing the run, or

@@ -6,6 +6,7 @@
 
 #include "setup/core/timings.h"
 #include "setup/release/http_client.h"
+#include "tests/support/held_run_lock.h"
 
 #include <gtest/gtest.h>
 
@@ -391,6 +392,26 @@ TEST(WindowRun, NoGdiplusEndsWithAnError) {
     EXPECT_EQ(fake.installCalls, 0);
     EXPECT_EQ(window.state().gdiplusToken, 0u);
     EXPECT_NE(shownError.find(L"could not open its window"), std::wstring::npos) << shownError;
+}
+
+// Catches the worker's folder check run before the run lock: against a run
+// that holds it, the check makes and removes that run's new folder. Nothing
+// of the run starts before the lock.
+TEST(WindowRun, NothingRunsBeforeTheRunLock) {
+    Timings saved = timings();
+    timings().runLockWaitMs = 100;
+    timings().pollMs = 10;
+    FakeSteps fake;
+    HeldRunLock otherRun;
+    WindowHarness h(fake, SetupMode::Upgrade, false);
+    h.start();
+    ASSERT_TRUE(h.waitIdle());
+    EXPECT_EQ(h.state().screen, Screen::Failed);
+    ASSERT_TRUE(h.state().error);
+    EXPECT_EQ(h.state().error->code, L"QV-RUN-2");
+    EXPECT_EQ(fake.discoverCalls, 0);
+    EXPECT_EQ(fake.installCalls, 0);
+    timings() = saved;
 }
 
 // The client itself: a reset lets requests run again after a cancel.
