@@ -37,9 +37,9 @@ bool endWhenLogged(RunningChild& child, const std::wstring& temp, const std::str
 class InstallFaults : public InstallRunTest {
 protected:
     // A root with 1.0.0 installed, registered, without shortcuts.
-    std::wstring installFirstVersion(const std::wstring& name) {
+    std::wstring installFirstVersion(const std::wstring& name, const std::string& variant = "good") {
         std::wstring root = temp / name;
-        SetupRun run = runSetup(temp.path(), silentArguments("good", "1.0.0", root) + L" --no-shortcuts");
+        SetupRun run = runSetup(temp.path(), silentArguments(variant, "1.0.0", root) + L" --no-shortcuts");
         EXPECT_EQ(run.result.exitCode, 0u) << run.log;
         return root;
     }
@@ -111,31 +111,41 @@ TEST_F(InstallFaults, AllowUnsignedSkipsOnlyTheSignerCheck) {
 // Catches a run that, ended at some point of an upgrade, leaves an install
 // the launcher cannot start or that the next run cannot finish.
 TEST_F(InstallFaults, AnUpgradeEndedAnywhereIsFinishedByTheNextRun) {
-    struct Point { const char* line; DWORD delayMs; bool throttle; };
+    // throttleBps slows the variant's download (the delta's for "delta").
+    struct Point { const char* variant; const char* line; DWORD delayMs; int throttleBps; };
     const Point points[] = {
-        {"INFO  Install folder: ", 0, false},
-        {"INFO  Version to install: ", 0, false},
-        {"INFO  Manifest: ", 0, false},
-        {"INFO  Manifest: ", 700, true},  // in the middle of the download
-        {"Checking the download", 0, false},
-        {"INFO  Installing QuorvelAI 1.1.0", 0, false},
-        {"INFO  Unpacked ", 0, false},
-        {"INFO  Signature of ", 0, false},
-        {"Finishing", 0, false},
-        {"INFO  Switched ", 0, false},
-        {"\\QuorvelAI.exe\r\n", 0, false},  // the launcher written
-        {"\\QuorvelAI.exe\r\n", 15, false},
-        {"INFO  Install finished", 0, false},
+        {"good", "INFO  Install folder: ", 0, 0},
+        {"good", "INFO  Version to install: ", 0, 0},
+        {"good", "INFO  Manifest: ", 0, 0},
+        {"good", "INFO  Manifest: ", 700, 200000},  // in the middle of the download
+        {"good", "Checking the download", 0, 0},
+        {"good", "INFO  Installing QuorvelAI 1.1.0", 0, 0},
+        {"good", "INFO  Unpacked ", 0, 0},
+        {"good", "INFO  Signature of ", 0, 0},
+        {"good", "Finishing", 0, 0},
+        {"good", "INFO  Switched ", 0, 0},
+        {"good", "\\QuorvelAI.exe\r\n", 0, 0},  // the launcher written
+        {"good", "\\QuorvelAI.exe\r\n", 15, 0},
+        {"good", "INFO  Install finished", 0, 0},
+        {"delta", "INFO  Delta update from ", 0, 0},
+        {"delta", "INFO  Delta update from ", 700, 1000},  // in the middle of the delta's download
+        {"delta", "INFO  Installing QuorvelAI 1.1.0", 0, 0},
+        {"delta", "INFO  Installing QuorvelAI 1.1.0", 5, 0},  // while the tree is built
+        {"delta", "INFO  Built ", 0, 0},
+        {"delta", "INFO  Signature of ", 0, 0},
+        {"delta", "INFO  Switched ", 0, 0},
     };
     int index = 0;
     for (const Point& point : points) {
-        std::string name = std::string(point.line) + " +" + std::to_string(point.delayMs);
-        std::wstring root = installFirstVersion(L"ended-" + std::to_wstring(index++));
+        std::string name = std::string(point.variant) + ": " + point.line + " +" + std::to_string(point.delayMs);
+        std::wstring root = installFirstVersion(L"ended-" + std::to_wstring(index++), point.variant);
         ASSERT_TRUE(control.reset());
-        if (point.throttle)
-            control.setFaults(payloadPath("good", "1.1.0"), "[{\"throttle_bps\":200000}]", true);
+        std::string download = std::string(point.variant) == "delta" ? deltaPath(point.variant, "1.1.0")
+                                                                     : payloadPath(point.variant, "1.1.0");
+        if (point.throttleBps)
+            control.setFaults(download, "[{\"throttle_bps\":" + std::to_string(point.throttleBps) + "}]", true);
         TempFolder runTemp;
-        std::wstring arguments = silentArguments("good", "1.1.0", root) + L" --no-shortcuts";
+        std::wstring arguments = silentArguments(point.variant, "1.1.0", root) + L" --no-shortcuts";
         RunningChild child = startChild(setupProgram(), L"\"" + setupProgram() + L"\" " + arguments,
                                         withTempFolder(runTemp.path()));
         ASSERT_TRUE(child.process) << name;
