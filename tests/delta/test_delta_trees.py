@@ -72,37 +72,38 @@ BASE = {"QuorvelAI.exe": PROGRAM, "res": None, "res/large.pak": LARGE,
         "plugin": b"a file, later a folder\n"}
 
 
-def changed(**changes):
-    """BASE with changes applied: a value None removes the entry, a
-    ("folder",) tuple makes one."""
+def changed(changes):
+    """BASE with changes: a value replaces the entry (None: a folder), a
+    path in REMOVE takes the entry and everything below it away."""
     tree = dict(BASE)
-    for key, value in changes.items():
-        path = key.replace("__", "/").replace("_dot_", ".")
-        if value is None:
+    for path, value in changes.items():
+        if value is REMOVE:
             tree = {name: data for name, data in tree.items()
                     if name != path and not name.startswith(path + "/")}
-        elif value == ("folder",):
-            tree[path] = None
         else:
             tree[path] = value
     return tree
 
 
+REMOVE = object()
+
 # name, new tree, {path: how the delta should carry it}
 TREE_CASES = [
     ("unchanged", dict(BASE), {"QuorvelAI.exe": "unchanged", "res/large.pak": "unchanged"}),
-    ("small change", changed(res__notes_dot_txt=NOTES[:9000] + b"edited" + NOTES[9006:]),
+    ("small change", changed({"res/notes.txt": NOTES[:9000] + b"edited" + NOTES[9006:]}),
      {"res/notes.txt": "patch", "res/large.pak": "unchanged"}),
-    ("large with scattered edits", changed(res__large_dot_pak=scattered_edits(LARGE, 40, 1)),
+    ("large with scattered edits", changed({"res/large.pak": scattered_edits(LARGE, 40, 1)}),
      {"res/large.pak": "patch", "res/notes.txt": "unchanged"}),
-    ("added", {**BASE, "res/new.bin": random.Random(3).randbytes(5000), "extra": None,
-               "extra/deep/file.txt": b"deep\n"}, {"res/new.bin": "whole", "extra/deep/file.txt": "whole"}),
-    ("removed", changed(res__gone_dot_txt=None, res__old=None), {}),
-    ("empty file", {**changed(res__empty_later_dot_txt=b""), "res/new-empty": b""},
+    ("added", changed({"res/new.bin": random.Random(3).randbytes(5000), "extra": None, "extra/deep": None,
+                       "extra/deep/file.txt": b"deep\n"}),
+     {"res/new.bin": "whole", "extra/deep/file.txt": "whole"}),
+    ("removed", changed({"res/gone.txt": REMOVE, "res/old": REMOVE}), {"res/notes.txt": "unchanged"}),
+    ("empty file", changed({"res/empty-later.txt": b"", "res/new-empty": b""}),
      {"res/empty-later.txt": "whole", "res/new-empty": "whole"}),
-    ("file becomes a folder", {**changed(plugin=None), "plugin": None, "plugin/main.dll": b"MZ plugin\n"},
+    ("file becomes a folder", changed({"plugin": REMOVE}) | {"plugin": None, "plugin/main.dll": b"MZ plugin\n"},
      {"plugin/main.dll": "whole"}),
-    ("folder becomes a file", {**changed(res__old=None), "res/old": b"now a file\n"}, {"res/old": "whole"}),
+    ("folder becomes a file", changed({"res/old": REMOVE}) | {"res/old": b"now a file\n"},
+     {"res/old": "whole"}),
 ]
 
 
@@ -155,12 +156,13 @@ class DeltaTrees(unittest.TestCase):
                 self.assertLess(manifest["deltas"][0]["size"], manifest["payloadSize"])
                 listing, _ = list_of(delta)
                 how = {entry["path"]: entry.get("from") for entry in listing["entries"]}
+                self.assertEqual(set(how), set(tree))
                 for path, expected in carried.items():
                     self.assertEqual(how.get(path), expected, path)
                 out = os.path.join(self.temp, "out-%d" % index)
                 result = self.check_delta(delta, base, out)
                 self.assertEqual(result.returncode, 0, result.stderr)
-                self.assertEqual(read_tree(out), tree)
+                self.assertEqual(read_tree(out), read_tree(new))
                 self.assertEqual(read_tree(base), BASE)
 
     # Catches a builder that trusts the delta's list: each row is a delta
@@ -169,7 +171,11 @@ class DeltaTrees(unittest.TestCase):
     def test_hostile_deltas_are_refused(self):
         base = os.path.join(self.temp, "base")
         make_tree(base, {"QuorvelAI.exe": PROGRAM, "a.txt": b"a\n"})
-        frame = subprocess.run(["zstd", "-q", "-c"], input=b"x" * 100, capture_output=True).stdout
+        content = os.path.join(self.temp, "content")
+        with open(content, "wb") as file:
+            file.write(b"x" * 100)
+        # From a file, so that the frame declares its content size.
+        frame = subprocess.run(["zstd", "-q", "-c", content], capture_output=True, check=True).stdout
         digest = hashlib.sha256(b"x" * 100).hexdigest()
 
         def whole(path, **extra):
