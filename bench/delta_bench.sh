@@ -233,6 +233,14 @@ if [ "${1:-}" = "--inner" ]; then
   inner "$@"
   exit 0
 fi
+# --make-releases: only make (or keep) the release pair, without Wine.
+if [ "${1:-}" = "--make-releases" ]; then
+  export QV_WINE_RUN=$build/wine-run.sh QV_TEST_CERT_DIR=$build/test-certs
+  "$here/tests/server/make_test_certs.sh" "$build/test-certs" </dev/null >/dev/null
+  mkdir -p "$work"
+  make_releases
+  exit 0
+fi
 
 rounds=${1:-2}
 if [ -f "$build/build.ninja" ]; then

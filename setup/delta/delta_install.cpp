@@ -4,6 +4,7 @@
 
 #include "setup/core/progress.h"
 #include "setup/core/setup_error.h"
+#include "setup/install/install_layout.h"
 #include "setup/release/payload_download.h"
 
 #include "foundation/app_versions.h"
@@ -87,7 +88,7 @@ DeltaApplyResult buildTree(SetupContext& context, const DeltaInputs& inputs) {
 
 const ReleaseDelta* chooseDelta(const SetupContext& context, const std::wstring& root,
                                 std::wstring* baseFolder) {
-    std::vector<std::wstring> versions = findAppVersions(root, L"QuorvelAI.exe");
+    std::vector<std::wstring> versions = findAppVersions(root, launcherFileName);
     if (versions.empty() || equalsIgnoreCase(versions.front(), context.releaseVersion)) return nullptr;
     for (const ReleaseDelta& delta : context.deltas) {
         if (!equalsIgnoreCase(delta.baseVersion, versions.front())) continue;
