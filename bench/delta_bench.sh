@@ -196,6 +196,9 @@ upgrade_round() {
   rm -rf "$dir" "$tmp"; clear_user_state
 }
 
+# The largest VmHWM and the largest RssAnon of a figures file's rounds.
+peaks() { awk '$2 > h {h = $2} $3 > a {a = $3} END {print h, a}' "$1"; }
+
 inner() {
   local rounds=$1
   mkdir -p "$scratch"
@@ -216,8 +219,7 @@ inner() {
   unpacked=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["unpackedSize"])' "$folder/manifest.json")
   awk -v payload="$payload" -v delta="$delta" -v unpacked="$unpacked" \
       -v full="$(sort -n "$work/full.txt" | head -1)" -v fast="$(sort -n "$work/delta.txt" | head -1)" \
-      -v fullpeak="$(awk '{print $2, $3}' "$work/full.txt" | sort -n | tail -1)" \
-      -v deltapeak="$(awk '{print $2, $3}' "$work/delta.txt" | sort -n | tail -1)" \
+      -v fullpeak="$(peaks "$work/full.txt")" -v deltapeak="$(peaks "$work/delta.txt")" \
       -v pub0="$(cat "$QV_TEST_RELEASE_ROOT/publish-full.s")" -v pub1="$(cat "$QV_TEST_RELEASE_ROOT/publish-1.1.0.s")" \
       -v rounds="$rounds" '
   BEGIN {
