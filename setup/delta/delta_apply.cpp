@@ -103,11 +103,14 @@ private:
                 hashOf(base.data(), base.size()) != entry.baseSha256)
                 return changed(entry);
         }
-        std::wstring problem =
-            decodeZstdFrame(data_ + entry.offset, static_cast<size_t>(entry.length), base.data(),
-                            static_cast<size_t>(base.size()), out.writable(), entry.size,
-                            [this](uint64_t inFile, uint64_t) { return report(inFile); });
-        if (problem == L"cancelled") return cancelled();
+        bool stopped = false;
+        auto onDecoded = [this, &stopped](uint64_t inFile, uint64_t) {
+            stopped = !report(inFile);
+            return !stopped;
+        };
+        std::wstring problem = decodeZstdFrame(data_ + entry.offset, static_cast<size_t>(entry.length), base.data(),
+                                               static_cast<size_t>(base.size()), out.writable(), entry.size, onDecoded);
+        if (stopped) return cancelled();
         if (!problem.empty()) return fail(L"The data of " + entry.path + L" does not decode: " + problem);
         if (hashOf(out.data(), entry.size) != entry.sha256)
             return fail(L"The data of " + entry.path + L" decodes to the wrong bytes");

@@ -67,10 +67,10 @@ std::wstring decodeZstdFrame(const uint8_t* frame, size_t length, const uint8_t*
         if (result == 0) break;  // the frame is complete
         // All input given and nothing moved: the frame wants bytes it lacks.
         if (input.size == length && input.pos + output.pos == before) return L"the zstd frame ends early";
-        if (progress && !progress(output.pos, outSize)) return L"cancelled";
+        if (progress && !progress(output.pos, outSize)) return L"stopped";
     }
     if (output.pos != outSize) return L"the zstd frame decodes to fewer bytes than it declares";
-    if (progress && !progress(output.pos, outSize)) return L"cancelled";
+    if (progress && !progress(output.pos, outSize)) return L"stopped";
     return {};
 }
 

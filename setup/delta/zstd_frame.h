@@ -19,8 +19,8 @@ inline constexpr int maxPatchWindowLog = 31;
 // size the frame must declare and decode to. prefix may be null (size 0).
 // Reports (bytes decoded, outSize) to progress after each piece of input
 // and stops when it returns false. Returns empty text on success, else
-// what went wrong ("cancelled" when progress stopped it). Nothing is
-// allocated in proportion to the file: the output is written in place.
+// what went wrong (also when progress stopped it). Nothing is allocated in
+// proportion to the file: the output is written in place.
 std::wstring decodeZstdFrame(const uint8_t* frame, size_t length, const uint8_t* prefix, size_t prefixSize,
                              uint8_t* out, uint64_t outSize, const ProgressCallback& progress);
 
