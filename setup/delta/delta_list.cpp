@@ -1,11 +1,11 @@
 #include "delta_list.h"
 
+#include "path_fold.h"
+
 #include "setup/release/json.h"
 #include "setup/unpack/safe_name.h"
 
 #include "foundation/text.h"
-
-#include <windows.h>
 
 #include <set>
 
@@ -23,16 +23,6 @@ uint64_t readLittleEndian64(const uint8_t* bytes) {
     uint64_t value = 0;
     for (int index = 7; index >= 0; --index) value = (value << 8) | bytes[index];
     return value;
-}
-
-// Windows compares names ignoring case; two entries that differ only in
-// case would be one file, written twice.
-std::wstring folded(const std::wstring& path) {
-    std::wstring result = path;
-    if (!result.empty())
-        LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, path.c_str(), static_cast<int>(path.size()),
-                      result.data(), static_cast<int>(result.size()), nullptr, nullptr, 0);
-    return result;
 }
 
 // A non-negative integer member, or false.
@@ -104,7 +94,8 @@ std::wstring readDeltaList(const uint8_t* bytes, uint64_t size, DeltaList& list)
         DeltaEntry entry;
         std::wstring problem = readEntry(item, dataSize, entry);
         if (!problem.empty()) return problem;
-        if (!seen.insert(folded(entry.path)).second) return L"the path \"" + entry.path + L"\" appears twice";
+        // Names that differ only in case would be one file, written twice.
+        if (!seen.insert(foldedPath(entry.path)).second) return L"the path \"" + entry.path + L"\" appears twice";
         if (entry.size > UINT64_MAX - list.totalBytes) return L"the files' sizes overflow";
         list.totalBytes += entry.size;
         list.entries.push_back(std::move(entry));

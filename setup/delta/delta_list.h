@@ -10,6 +10,9 @@
 // "folder"|"file", and for files "size", "sha256", "from": "unchanged"|
 // "patch"|"whole", for patches "baseSize" and "baseSha256", for patches
 // and whole files "offset" and "length" of the frame in the data}]}.
+//
+// Nothing here needs Windows headers, so the reader also builds natively
+// for fuzzing.
 #pragma once
 
 #include <cstddef>
