@@ -83,8 +83,8 @@ private:
     // changed after the install shows as a wrong hash.
     bool copyBase(const DeltaEntry& entry, MappedFile& out) {
         MappedFile base;
-        if (!base.openForReading(joinPath(inputs_.baseFolder, entry.path), nullptr) || base.size() != entry.size)
-            return changed(entry);
+        std::wstring basePath = joinPath(inputs_.baseFolder, entry.path);
+        if (!base.openForReading(basePath, nullptr) || base.size() != entry.size) return changed(entry);
         Sha256Hasher hasher;
         for (uint64_t at = 0; at < entry.size; at += copyPiece) {
             uint64_t piece = entry.size - at < copyPiece ? entry.size - at : copyPiece;
@@ -108,8 +108,9 @@ private:
             stopped = !report(inFile);
             return !stopped;
         };
-        std::wstring problem = decodeZstdFrame(data_ + entry.offset, static_cast<size_t>(entry.length), base.data(),
-                                               static_cast<size_t>(base.size()), out.writable(), entry.size, onDecoded);
+        std::wstring problem =
+            decodeZstdFrame(data_ + entry.offset, static_cast<size_t>(entry.length), base.data(),
+                            static_cast<size_t>(base.size()), out.writable(), entry.size, onDecoded);
         if (stopped) return cancelled();
         if (!problem.empty()) return fail(L"The data of " + entry.path + L" does not decode: " + problem);
         if (hashOf(out.data(), entry.size) != entry.sha256)
@@ -139,8 +140,9 @@ DeltaApplyResult applyDelta(const DeltaInputs& inputs, const ProgressCallback& p
     DeltaList list;
     std::wstring problem = readDeltaList(delta.data(), delta.size(), list);
     bool checkVersions = !inputs.baseVersion.empty() || !inputs.version.empty();
-    if (problem.empty() && checkVersions &&
-        (!equalsIgnoreCase(list.baseVersion, inputs.baseVersion) || !equalsIgnoreCase(list.version, inputs.version)))
+    bool otherVersions = !equalsIgnoreCase(list.baseVersion, inputs.baseVersion) ||
+                         !equalsIgnoreCase(list.version, inputs.version);
+    if (problem.empty() && checkVersions && otherVersions)
         problem = L"it leads from " + list.baseVersion + L" to " + list.version;
     if (!problem.empty()) {
         result.message = L"The delta is damaged: " + problem;

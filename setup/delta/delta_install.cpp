@@ -122,7 +122,8 @@ std::wstring stageFromDelta(SetupContext& context, const std::wstring& root, con
     if (!createFolderTree(staged, &error))
         result.message = L"Could not create " + staged + L": " + windowsErrorText(error);
     else
-        result = buildTree(context, {downloaded, baseFolder, staged, delta->baseVersion, context.releaseVersion});
+        result = buildTree(context,
+                           {downloaded, baseFolder, staged, delta->baseVersion, context.releaseVersion});
     if (result.ok) return downloaded;
 
     removeTree(staged);

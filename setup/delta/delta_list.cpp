@@ -74,7 +74,8 @@ std::wstring readDeltaList(const uint8_t* bytes, uint64_t size, DeltaList& list)
     if (size < headerSize || std::string(reinterpret_cast<const char*>(bytes), 8) != std::string(magic, 8))
         return L"not a delta file";
     uint64_t listSize = readLittleEndian64(bytes + 8);
-    if (listSize > maxDeltaListSize || listSize > size - headerSize) return L"the list's length is impossible";
+    if (listSize > maxDeltaListSize || listSize > size - headerSize)
+        return L"the list's length is impossible";
     JsonValue document;
     std::string jsonError;
     if (!ParseJson(std::string(reinterpret_cast<const char*>(bytes + headerSize), listSize), document,
@@ -95,7 +96,8 @@ std::wstring readDeltaList(const uint8_t* bytes, uint64_t size, DeltaList& list)
         std::wstring problem = readEntry(item, dataSize, entry);
         if (!problem.empty()) return problem;
         // Names that differ only in case would be one file, written twice.
-        if (!seen.insert(foldedPath(entry.path)).second) return L"the path \"" + entry.path + L"\" appears twice";
+        if (!seen.insert(foldedPath(entry.path)).second)
+            return L"the path \"" + entry.path + L"\" appears twice";
         if (entry.size > UINT64_MAX - list.totalBytes) return L"the files' sizes overflow";
         list.totalBytes += entry.size;
         list.entries.push_back(std::move(entry));

@@ -5,8 +5,10 @@
 namespace qv {
 
 Sha256Hasher::Sha256Hasher() {
-    failed_ = !BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(algorithm_.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0)) ||
-              !BCRYPT_SUCCESS(BCryptCreateHash(algorithm_.get(), hash_.put(), nullptr, 0, nullptr, 0, 0));
+    NTSTATUS status = BCryptOpenAlgorithmProvider(algorithm_.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0);
+    if (BCRYPT_SUCCESS(status))
+        status = BCryptCreateHash(algorithm_.get(), hash_.put(), nullptr, 0, nullptr, 0, 0);
+    failed_ = !BCRYPT_SUCCESS(status);
 }
 
 bool Sha256Hasher::add(const uint8_t* bytes, uint64_t length) {

@@ -30,7 +30,8 @@ std::wstring checkHeader(const uint8_t* frame, size_t length, uint64_t outSize) 
         return formatText(L"the zstd frame declares %llu bytes, the list %llu",
                           static_cast<unsigned long long>(header.frameContentSize),
                           static_cast<unsigned long long>(outSize));
-    if (header.windowSize > (1ull << maxPatchWindowLog)) return L"the zstd frame asks for a window beyond 2 GiB";
+    if (header.windowSize > (1ull << maxPatchWindowLog))
+        return L"the zstd frame asks for a window beyond 2 GiB";
     size_t frameLength = ZSTD_findFrameCompressedSize(frame, length);
     if (ZSTD_isError(frameLength)) return L"the zstd frame is cut short (" + zstdError(frameLength) + L")";
     if (frameLength != length) return L"bytes follow the zstd frame";
