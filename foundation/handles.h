@@ -105,6 +105,12 @@ struct MemoryDcTraits {
     static void close(Value value) noexcept { DeleteDC(value); }
 };
 
+struct MappedViewTraits {
+    using Value = void*;
+    static Value invalid() noexcept { return nullptr; }
+    static void close(Value value) noexcept { UnmapViewOfFile(value); }
+};
+
 // File handles from CreateFileW (INVALID_HANDLE_VALUE is invalid).
 using FileHandle = UniqueHandle<FileHandleTraits>;
 // Processes, threads, events, mappings (NULL is invalid).
@@ -115,6 +121,8 @@ using RegKey = UniqueHandle<RegKeyTraits>;
 using LocalMemory = UniqueHandle<LocalMemoryTraits>;
 using LoadedModule = UniqueHandle<ModuleTraits>;
 using GdiObject = UniqueHandle<GdiObjectTraits>;
+// Views from MapViewOfFile.
+using MappedView = UniqueHandle<MappedViewTraits>;
 // Device contexts from CreateCompatibleDC.
 using MemoryDc = UniqueHandle<MemoryDcTraits>;
 

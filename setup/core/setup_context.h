@@ -7,11 +7,20 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace qv {
 
 class Progress;
 class HttpClient;
+
+// A delta the manifest offers: the files that changed since baseVersion.
+struct ReleaseDelta {
+    std::wstring baseVersion;
+    std::wstring url;
+    std::string sha256;  // 64 lower-case hex digits
+    uint64_t size = 0;
+};
 
 struct SetupContext {
     SetupContext(const SetupOptions& options, Progress* progress, HttpClient* http);
@@ -41,6 +50,8 @@ struct SetupContext {
     uint64_t payloadSize = 0;
     uint64_t unpackedSize = 0;
     int32_t longestPath = 0;
+    // The usable deltas of the manifest, in its order; may be empty.
+    std::vector<ReleaseDelta> deltas;
     bool releaseKnown = false;
 };
 

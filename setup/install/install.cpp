@@ -12,6 +12,7 @@
 
 #include "setup/core/progress.h"
 #include "setup/core/setup_error.h"
+#include "setup/delta/delta_install.h"
 #include "setup/release/payload_download.h"
 #include "setup/release/release_discovery.h"
 #include "setup/unpack/unpack_payload.h"
@@ -104,12 +105,15 @@ void runInstall(SetupContext& context, const std::wstring& folder) {
     }
 
     context.progress->setProgress(-1);
-    std::wstring downloaded = DownloadPayload(context);
-    checkCancelled(context);
-
     std::wstring final = joinPath(root, L"app-" + context.releaseVersion);
     std::wstring staged = final + L".tmp";
-    UnpackPayload(context, downloaded, staged);
+    // Either path ends with the new version's files proved in staged.
+    std::wstring downloaded = stageFromDelta(context, root, staged);
+    if (downloaded.empty()) {
+        downloaded = DownloadPayload(context);
+        checkCancelled(context);
+        UnpackPayload(context, downloaded, staged);
+    }
     try {
         checkCancelled(context);
         checkProgramSignature(context, staged);

@@ -28,10 +28,11 @@ void deleteFile(const std::wstring& path) { DeleteFileW(longPath(path).c_str());
 
 // The earlier download when its size and hash still match; a damaged one
 // is deleted so that it is not looked at again.
-bool reuseEarlierDownload(const SetupContext& context, const std::wstring& finalPath) {
-    if (fileSize(finalPath) != context.payloadSize) return false;
+bool reuseEarlierDownload(const SetupContext& context, const DownloadTarget& target) {
+    const std::wstring& finalPath = target.path;
+    if (fileSize(finalPath) != target.size) return false;
     context.progress->setStatus(L"Checking the earlier download\u2026");
-    if (HashFileSha256(finalPath, untilCancelled(context)) == context.payloadSha256) {
+    if (HashFileSha256(finalPath, untilCancelled(context)) == target.sha256) {
         logInfo(L"Reusing %ls", finalPath.c_str());
         return true;
     }
@@ -41,9 +42,9 @@ bool reuseEarlierDownload(const SetupContext& context, const std::wstring& final
     return false;
 }
 
-void requireFreeSpace(const SetupContext& context, const std::wstring& folder,
+void requireFreeSpace(const DownloadTarget& target, const std::wstring& folder,
                       const std::wstring& partPath) {
-    uint64_t need = downloadSpaceNeeded(context.payloadSize, fileSize(partPath));
+    uint64_t need = downloadSpaceNeeded(target.size, fileSize(partPath));
     uint64_t free = freeDiskSpace(folder);
     if (free >= need) return;
     throw SetupError(L"QV-DISK-2",
@@ -54,9 +55,9 @@ void requireFreeSpace(const SetupContext& context, const std::wstring& folder,
 }
 
 // One pass of HttpClient::Download with the amount-and-speed line.
-void downloadPass(SetupContext& context, const std::wstring& partPath) {
+void downloadPass(SetupContext& context, const DownloadTarget& target, const std::wstring& partPath) {
     Progress& progress = *context.progress;
-    DownloadMeter meter(GetTickCount64(), fileSize(partPath), context.payloadSize);
+    DownloadMeter meter(GetTickCount64(), fileSize(partPath), target.size);
     ProgressCallback report = [&](uint64_t done, uint64_t total) {
         std::wstring detail;
         double fraction = 0;
@@ -68,7 +69,7 @@ void downloadPass(SetupContext& context, const std::wstring& partPath) {
     };
     std::wstring error;
     DownloadOutcome outcome =
-        context.http->Download(context.payloadUrl, partPath, context.payloadSize, report, error);
+        context.http->Download(target.url, partPath, target.size, report, error);
     if (outcome == DownloadOutcome::Cancelled) {
         checkCancelled(context);
         throw SetupError::cancelled();
@@ -77,7 +78,7 @@ void downloadPass(SetupContext& context, const std::wstring& partPath) {
         throw SetupError(L"QV-NET-5",
                          L"The download did not finish. Check your internet connection and try "
                          L"again; it continues where it stopped.",
-                         context.payloadUrl + L"\n" + error, true);
+                         target.url + L"\n" + error, true);
 }
 
 }  // namespace
@@ -95,37 +96,42 @@ uint64_t downloadSpaceNeeded(uint64_t payloadSize, uint64_t have) {
 }
 
 std::wstring DownloadPayload(SetupContext& context) {
+    return DownloadVerified(context, {context.payloadUrl, context.payloadSha256, context.payloadSize,
+                                      payloadFilePath(context)});
+}
+
+std::wstring DownloadVerified(SetupContext& context, const DownloadTarget& target) {
     std::wstring folder = downloadFolder();
     DWORD error = 0;
     if (!createFolderTree(folder, &error))
         throw SetupError(L"QV-TEMP-1", L"The setup cannot use the temporary folder.",
                          folder + L": " + windowsErrorText(error), false);
-    std::wstring finalPath = payloadFilePath(context);
+    const std::wstring& finalPath = target.path;
     std::wstring partPath = finalPath + L".part";
-    if (reuseEarlierDownload(context, finalPath)) return finalPath;
+    if (reuseEarlierDownload(context, target)) return finalPath;
     checkCancelled(context);
 
     for (int mismatches = 0;;) {
-        requireFreeSpace(context, folder, partPath);
+        requireFreeSpace(target, folder, partPath);
         context.progress->setStatus(
             formatText(L"Downloading QuorvelAI %ls\u2026", context.releaseVersion.c_str()));
-        downloadPass(context, partPath);
+        downloadPass(context, target, partPath);
         context.progress->setStatus(L"Checking the download\u2026");
         context.progress->setDetail(L"");
         context.progress->setProgress(-1);
         std::string hash = HashFileSha256(partPath, untilCancelled(context));
         checkCancelled(context);
-        if (hash == context.payloadSha256) break;
+        if (hash == target.sha256) break;
         // An unreadable file hashes to empty text and counts as a mismatch.
         ++mismatches;
         logWarn(L"Checksum mismatch: got %hs, expected %hs (round %d)", hash.c_str(),
-                context.payloadSha256.c_str(), mismatches);
+                target.sha256.c_str(), mismatches);
         deleteFile(partPath);
         if (mismatches >= maxMismatches)
             throw SetupError(L"QV-HASH-1",
                              L"The download was damaged on the way, twice. A proxy or security "
                              L"program may be changing it.",
-                             context.payloadUrl, true);
+                             target.url, true);
     }
     if (!moveReplacing(partPath, finalPath, &error))
         throw SetupError(L"QV-TEMP-2", L"The setup cannot use the temporary folder.",

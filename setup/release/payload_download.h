@@ -19,6 +19,20 @@ std::wstring payloadFilePath(const SetupContext& context);
 // the rest of the payload plus 16 MiB of room.
 uint64_t downloadSpaceNeeded(uint64_t payloadSize, uint64_t have);
 
+// One file to bring into downloadFolder() and prove: the payload, or a
+// delta in its place.
+struct DownloadTarget {
+    std::wstring url;
+    std::string sha256;  // 64 lower-case hex digits
+    uint64_t size = 0;
+    std::wstring path;  // the finished file; its ".part" form while it comes
+};
+
+// Downloads target as DownloadPayload does the payload (reuse, resume, the
+// space check, two hash rounds, the same errors, with target.url in their
+// details) and returns target.path.
+std::wstring DownloadVerified(SetupContext& context, const DownloadTarget& target);
+
 // Returns the path of the proved payload file: an earlier proved download
 // when one matches, else a fresh (or resumed) download that passed the hash
 // check. Needs the release fields of context; uses context.http and

@@ -1,5 +1,6 @@
 #include "release_discovery.h"
 
+#include "delta_manifest.h"
 #include "http_client.h"
 #include "json.h"
 
@@ -137,6 +138,7 @@ void DiscoverRelease(SetupContext& context) {
             context.payloadUrl.c_str(), static_cast<unsigned long long>(context.payloadSize),
             context.payloadSha256.c_str(), static_cast<unsigned long long>(context.unpackedSize),
             context.longestPath);
+    readManifestDeltas(context, manifest, folderUrl);
 }
 
 }  // namespace qv

@@ -41,9 +41,9 @@ bool endWhenLogged(RunningChild& child, const std::wstring& temp, const std::str
 class InstallFaults : public InstallRunTest {
 protected:
     // A root with 1.0.0 installed, registered, without shortcuts.
-    std::wstring installFirstVersion(const std::wstring& name) {
+    std::wstring installFirstVersion(const std::wstring& name, const std::string& variant = "good") {
         std::wstring root = temp / name;
-        SetupRun run = runSetup(temp.path(), silentArguments("good", "1.0.0", root) + L" --no-shortcuts");
+        SetupRun run = runSetup(temp.path(), silentArguments(variant, "1.0.0", root) + L" --no-shortcuts");
         EXPECT_EQ(run.result.exitCode, 0u) << run.log;
         return root;
     }
@@ -131,41 +131,59 @@ bool waitUntil(const std::function<bool()>& done, DWORD ms) {
 // registered folder.
 TEST_F(InstallFaults, AnUpgradeEndedAnywhereIsFinishedByTheNextRun) {
     // Held folders make the repair's move-in retry, or fail with its restore.
+    // throttleBps slows the variant's download (the delta's for "delta").
     enum Hold { none, staged, stagedAndOld };
-    struct Point { const char* line; DWORD delayMs; bool throttle; const char* version = "1.1.0"; Hold hold = none; };
+    struct Point {
+        const char* variant;
+        const char* line;
+        DWORD delayMs;
+        int throttleBps;
+        const char* version = "1.1.0";
+        Hold hold = none;
+    };
     const Point points[] = {
-        {"INFO  Install folder: ", 0, false},
-        {"INFO  Version to install: ", 0, false},
-        {"INFO  Manifest: ", 0, false},
-        {"INFO  Manifest: ", 700, true},  // in the middle of the download
-        {"Checking the download", 0, false},
-        {"INFO  Installing QuorvelAI 1.1.0", 0, false},
-        {"INFO  Unpacked ", 0, false},
-        {"INFO  Signature of ", 0, false},
-        {"Finishing", 0, false},
-        {"INFO  Switched ", 0, false},
-        {"\\QuorvelAI.exe\r\n", 0, false},  // the launcher written
-        {"\\QuorvelAI.exe\r\n", 15, false},
-        {"INFO  Install finished", 0, false},
-        {"INFO  Installing QuorvelAI 1.0.0", 0, false, "1.0.0"},
-        {"Finishing", 0, false, "1.0.0"},
-        {nullptr, 0, false, "1.0.0", staged},  // between the two renames
-        {"ERROR Could not restore ", 0, false, "1.0.0", stagedAndOld},
-        {"INFO  Switched ", 0, false, "1.0.0"},
-        {"INFO  Install finished", 0, false, "1.0.0"},
+        {"good", "INFO  Install folder: ", 0, 0},
+        {"good", "INFO  Version to install: ", 0, 0},
+        {"good", "INFO  Manifest: ", 0, 0},
+        {"good", "INFO  Manifest: ", 700, 200000},  // in the middle of the download
+        {"good", "Checking the download", 0, 0},
+        {"good", "INFO  Installing QuorvelAI 1.1.0", 0, 0},
+        {"good", "INFO  Unpacked ", 0, 0},
+        {"good", "INFO  Signature of ", 0, 0},
+        {"good", "Finishing", 0, 0},
+        {"good", "INFO  Switched ", 0, 0},
+        {"good", "\\QuorvelAI.exe\r\n", 0, 0},  // the launcher written
+        {"good", "\\QuorvelAI.exe\r\n", 15, 0},
+        {"good", "INFO  Install finished", 0, 0},
+        {"good", "INFO  Installing QuorvelAI 1.0.0", 0, 0, "1.0.0"},
+        {"good", "Finishing", 0, 0, "1.0.0"},
+        {"good", nullptr, 0, 0, "1.0.0", staged},  // between the two renames
+        {"good", "ERROR Could not restore ", 0, 0, "1.0.0", stagedAndOld},
+        {"good", "INFO  Switched ", 0, 0, "1.0.0"},
+        {"good", "INFO  Install finished", 0, 0, "1.0.0"},
+        {"delta", "INFO  Delta update from ", 0, 0},
+        {"delta", "INFO  Delta update from ", 700, 1000},  // in the middle of the delta's download
+        {"delta", "INFO  Installing QuorvelAI 1.1.0", 0, 0},
+        {"delta", "INFO  Installing QuorvelAI 1.1.0", 5, 0},  // while the tree is built
+        {"delta", "INFO  Built ", 0, 0},
+        {"delta", "INFO  Signature of ", 0, 0},
+        {"delta", "INFO  Switched ", 0, 0},
     };
     const std::wstring defaultFolder = knownFolderPath(FOLDERID_LocalAppData) + L"\\QuorvelAI";
     int index = 0;
     for (const Point& point : points) {
-        std::string name = std::string(point.line ? point.line : "(between the renames)") + " +" +
+        std::string name = std::string(point.variant) + ": " +
+                           (point.line ? point.line : "(between the renames)") + " +" +
                            std::to_string(point.delayMs) + " " + point.version;
         std::wstring version = fromUtf8(point.version);
-        std::wstring root = installFirstVersion(L"ended-" + std::to_wstring(index++));
+        std::wstring root = installFirstVersion(L"ended-" + std::to_wstring(index++), point.variant);
         ASSERT_TRUE(control.reset());
-        if (point.throttle)
-            control.setFaults(payloadPath("good", point.version), "[{\"throttle_bps\":200000}]", true);
+        std::string download = std::string(point.variant) == "delta" ? deltaPath(point.variant, point.version)
+                                                                     : payloadPath(point.variant, point.version);
+        if (point.throttleBps)
+            control.setFaults(download, "[{\"throttle_bps\":" + std::to_string(point.throttleBps) + "}]", true);
         TempFolder runTemp;
-        std::wstring arguments = silentArguments("good", point.version, root) + L" --no-shortcuts";
+        std::wstring arguments = silentArguments(point.variant, point.version, root) + L" --no-shortcuts";
         // A copy of the app that ends on its own holds the run in its wait
         // for a moment, with the new version staged: time to hold folders.
         RunningChild app;
@@ -203,7 +221,7 @@ TEST_F(InstallFaults, AnUpgradeEndedAnywhereIsFinishedByTheNextRun) {
         EXPECT_TRUE(launcherStartsVersion(root, startable)) << name;
         if (startable == L"1.0.0.old") Sleep(300);
 
-        std::wstring plain = L"--silent --base-url " + releaseUrl("good") + L" --version " + version +
+        std::wstring plain = L"--silent --base-url " + releaseUrl(point.variant) + L" --version " + version +
                              L" --no-shortcuts";
         SetupRun next = runSetup(runTemp.path(), plain);
         EXPECT_EQ(next.result.exitCode, 0u) << name << "\n" << next.log;

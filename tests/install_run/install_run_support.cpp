@@ -46,6 +46,10 @@ std::string payloadPath(const std::string& variant, const std::string& version) 
     return "/" + variant + "/Installs/" + version + "/win-x64/QuorvelAI-" + version + "-win-x64.tar.xz";
 }
 
+std::string deltaPath(const std::string& variant, const std::string& version) {
+    return "/" + variant + "/Installs/" + version + "/win-x64/QuorvelAI-" + version + "-from-1.0.0-win-x64.delta";
+}
+
 std::vector<std::wstring> listFolderNames(const std::wstring& folder) {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW data;

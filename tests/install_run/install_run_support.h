@@ -36,6 +36,8 @@ uint64_t manifestNumber(const std::string& variant, const std::string& version, 
 std::string manifestText(const std::string& variant, const std::string& version, const std::string& name);
 // The server path of a published payload, as the request log shows it.
 std::string payloadPath(const std::string& variant, const std::string& version);
+// The server path of the delta from 1.0.0 to version of a variant.
+std::string deltaPath(const std::string& variant, const std::string& version);
 // The names in folder, "." and ".." left out.
 std::vector<std::wstring> listFolderNames(const std::wstring& folder);
 

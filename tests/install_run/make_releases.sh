@@ -10,6 +10,12 @@
 #   damaged/    2.0.0 whose payload no longer matches the manifest's hash
 #   broken/     2.0.0 whose payload is damaged but hashes as the manifest says
 #   huge/       2.0.0 whose manifest claims a petabyte unpacked
+#   delta/      1.0.0, and 1.1.0 with a delta from 1.0.0 (a patched, a
+#               changed, an added, an emptied and a removed file)
+#   deltabroken/  the same, the patch of resources/data.bin damaged
+#   deltawrong/   the same, the list's hash of resources/notes.txt wrong
+#   deltahostile/ the same, a path of the list leading out of the folder
+#               (in each the manifest names the damaged delta's true hash)
 # Every app folder holds demo.ini with exit_code=0 and delay_ms=300, so an
 # app started by the launcher ends by itself. Safe to run again.
 set -euo pipefail
@@ -90,4 +96,47 @@ doc = json.load(open(sys.argv[1]))
 doc["unpackedSize"] = 10**15
 json.dump(doc, open(sys.argv[1], "w"))
 PY
+delta_old=$(app_dir delta-1.0.0 quorvel)
+printf 'gone in 1.1.0\n' >"$delta_old/resources/old.txt"
+printf 'emptied in 1.1.0\n' >"$delta_old/resources/emptied.txt"
+publish "$delta_old" 1.0.0 delta
+delta_new=$work/delta-1.1.0
+cp -a "$delta_old" "$delta_new"
+rm "$delta_new/resources/old.txt"
+: >"$delta_new/resources/emptied.txt"
+printf 'QuorvelAI delta 1.1.0\n' >"$delta_new/resources/notes.txt"
+printf 'added in 1.1.0\n' >"$delta_new/resources/added.txt"
+for at in 1000 150000 299000; do
+  printf 'changed' | dd of="$delta_new/resources/data.bin" bs=1 seek=$at conv=notrunc status=none
+done
+python3 -B "$tool" publish --app-dir "$delta_new" --version 1.1.0 --out "$out/delta" --delta-from 1.0.0 >/dev/null
+for variant in deltabroken deltawrong deltahostile; do
+  cp -a "$out/delta" "$out/$variant"
+  python3 - "$out/$variant/Installs/1.1.0/win-x64" "$variant" <<'PY'
+import hashlib, json, os, struct, sys
+folder, variant = sys.argv[1], sys.argv[2]
+manifest_path = os.path.join(folder, "manifest.json")
+manifest = json.load(open(manifest_path))
+delta_path = os.path.join(folder, manifest["deltas"][0]["name"])
+delta = bytearray(open(delta_path, "rb").read())
+length = struct.unpack("<Q", delta[8:16])[0]
+listing = json.loads(delta[16:16 + length])
+entries = {entry["path"]: entry for entry in listing["entries"]}
+if variant == "deltabroken":
+    patch = entries["resources/data.bin"]
+    assert patch["from"] == "patch"
+    delta[16 + length + patch["offset"] + patch["length"] // 2] ^= 0x55
+else:
+    if variant == "deltawrong":
+        entries["resources/notes.txt"]["sha256"] = "0" * 64
+    else:
+        entries["resources/added.txt"]["path"] = "../added.txt"
+    text = json.dumps(listing, separators=(",", ":")).encode()
+    delta[8:16 + length] = struct.pack("<Q", len(text)) + text
+open(delta_path, "wb").write(delta)
+manifest["deltas"][0]["sha256"] = hashlib.sha256(delta).hexdigest()
+manifest["deltas"][0]["size"] = len(delta)
+json.dump(manifest, open(manifest_path, "w"))
+PY
+done
 echo "Published the install test releases in $out"

@@ -50,6 +50,8 @@ TEST_F(ReleaseCheck, DiscoveryPrintsTheManifest) {
     f.payloadSize = "42";
     f.unpackedSize = "99";
     f.longestPath = "17";
+    f.deltas = "[{\"baseVersion\":\"4.0.0\",\"name\":\"d.delta\",\"size\":7,\"sha256\":\"" +
+               std::string(64, 'd') + "\"}]";
     publishFile(prefix() + "/Installs/4.0.1/win-x64/manifest.json", manifestJson(f));
     publishFile(prefix() + "/versions.json", "{\"platforms\":{\"windows\":{\"version\":\"4.0.1\"}}}");
     EXPECT_EQ(run(L"--base-url " + httpUrl(prefix()) + L"/"), 0u) << output;
@@ -57,6 +59,9 @@ TEST_F(ReleaseCheck, DiscoveryPrintsTheManifest) {
     EXPECT_TRUE(printed("Version: 4.0.1")) << output;
     EXPECT_TRUE(printed("Payload size: 42 bytes")) << output;
     EXPECT_TRUE(printed("Longest path: 17 characters")) << output;
+    EXPECT_TRUE(printed("Delta from 4.0.0: " + toUtf8(httpUrl(prefix())) + "/Installs/4.0.1/win-x64/d.delta, 7 bytes, SHA-256 " +
+                        std::string(64, 'd')))
+        << output;
     EXPECT_TRUE(printed("\r\nOK\r\n")) << output;
 }
 

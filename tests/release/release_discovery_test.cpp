@@ -236,6 +236,50 @@ INSTANTIATE_TEST_SUITE_P(
         ManifestCase{"longestHuge", [](ManifestFields& f) { f.longestPath = "4294967297"; }, L"QV-NET-4"}),
     [](const testing::TestParamInfo<ManifestCase>& info) { return std::string(info.param.name); });
 
+// Catches a delta item kept that the setup must not download (a name that
+// leaves the version folder, a hash that cannot name a file, a base that is
+// no release), a good one dropped or mangled, or a bad "deltas" member
+// failing a release that the full payload can still install.
+TEST_F(Discovery, DeltasKeepOnlyUsableItems) {
+    auto item = [](const std::string& base, const std::string& name, const std::string& size,
+                   const std::string& sha) {
+        return "{\"baseVersion\":\"" + base + "\",\"name\":\"" + name + "\",\"size\":" + size +
+               ",\"sha256\":\"" + sha + "\"}";
+    };
+    const std::string sha(64, 'B');
+    const std::string good = item("1.3.0", "d.delta", "10", sha);
+    struct Row { const char* name; std::string deltas; size_t kept; };
+    const Row rows[] = {
+        {"absent", "", 0},
+        {"one", "[" + good + "]", 1},
+        {"not a list", "{}", 0},
+        {"not an object", "[" + good + ",7]", 1},
+        {"name with slash", "[" + item("1.3.0", "a/d.delta", "10", sha) + "," + good + "]", 1},
+        {"name with colon", "[" + item("1.3.0", "d:x", "10", sha) + "]", 0},
+        {"empty name", "[" + item("1.3.0", "", "10", sha) + "]", 0},
+        {"two-part base", "[" + item("1.3", "d.delta", "10", sha) + "]", 0},
+        {"size zero", "[" + item("1.3.0", "d.delta", "0", sha) + "]", 0},
+        {"size fraction", "[" + item("1.3.0", "d.delta", "10.0", sha) + "]", 0},
+        {"short hash", "[" + item("1.3.0", "d.delta", "10", sha.substr(1)) + "]", 0},
+        {"hash not hex", "[" + item("1.3.0", "d.delta", "10", "g" + sha.substr(1)) + "]", 0},
+        {"two bases", "[" + good + "," + item("1.2.0", "e.delta", "5", sha) + "]", 2},
+    };
+    for (const Row& row : rows) {
+        ManifestFields f = fields("1.4.0");
+        f.deltas = row.deltas;
+        publishManifest("1.4.0", manifestJson(f));
+        ASSERT_EQ(discover(L"1.4.0"), L"") << row.name;
+        EXPECT_TRUE(context_->releaseKnown) << row.name;
+        ASSERT_EQ(context_->deltas.size(), row.kept) << row.name;
+        if (row.kept == 0) continue;
+        const ReleaseDelta& first = context_->deltas.front();
+        EXPECT_EQ(first.baseVersion, L"1.3.0") << row.name;
+        EXPECT_EQ(first.url, base() + L"/Installs/1.4.0/win-x64/d.delta") << row.name;
+        EXPECT_EQ(first.sha256, std::string(64, 'b')) << row.name;
+        EXPECT_EQ(first.size, 10u) << row.name;
+    }
+}
+
 // Catches a release number shorter than three parts accepted from a
 // manifest asked for by --version (1.4 and 1.4.0 would share one install).
 TEST_F(Discovery, TwoPartVersionIsNet4) {

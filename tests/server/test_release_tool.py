@@ -208,6 +208,102 @@ class PublishTests(unittest.TestCase):
         self.assertFalse(os.path.exists(os.path.join(self.temp, "out", "Installs")))
 
 
+class DeltaPublishTests(unittest.TestCase):
+    """--delta-from: what publish writes for a delta and what it refuses.
+    That the setup builds the right tree from it is tests/delta's part."""
+
+    def setUp(self):
+        self.temp = tempfile.mkdtemp(prefix="qv-delta-publish-")
+        self.addCleanup(shutil.rmtree, self.temp)
+        self.root = os.path.join(self.temp, "out")
+        self.old = make_app(os.path.join(self.temp, "old"), {
+            "QuorvelAI.exe": b"MZ" + bytes(1000), "data.bin": os.urandom(50000)})
+        self.assertEqual(self.publish(self.old, "1.0.0").returncode, 0)
+        self.new = os.path.join(self.temp, "new")
+        shutil.copytree(self.old, self.new)
+        with open(os.path.join(self.new, "data.bin"), "r+b") as file:
+            file.seek(25000)
+            file.write(b"changed")
+
+    def publish(self, app, version, *extra):
+        return run_tool("publish", "--app-dir", app, "--version", version, "--out", self.root, *extra)
+
+    def folder(self, version):
+        return os.path.join(self.root, "Installs", version, "win-x64")
+
+    # Catches a manifest member that does not describe the delta file beside
+    # the payload, or a publish that changes the members the setup reads.
+    def test_manifest_names_the_delta_beside_the_payload(self):
+        result = self.publish(self.new, "1.1.0", "--delta-from", "1.0.0")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        manifest = json.loads(result.stdout)
+        (delta,) = manifest.pop("deltas")
+        name = "QuorvelAI-1.1.0-from-1.0.0-win-x64.delta"
+        data = read(os.path.join(self.folder("1.1.0"), name))
+        self.assertEqual(delta, {"baseVersion": "1.0.0", "name": name, "size": len(data),
+                                 "sha256": hashlib.sha256(data).hexdigest()})
+        self.assertEqual(data[:8], b"QVDELTA1")
+        # The full payload is as a publish without --delta-from makes it.
+        self.assertEqual(self.publish(self.new, "1.1.0").returncode, 0)
+        with open(os.path.join(self.folder("1.1.0"), "manifest.json"), encoding="utf-8") as file:
+            self.assertEqual(json.load(file), manifest)
+
+    # Catches a delta from a base that is missing, damaged, not older or
+    # named twice being written, or a refusal that leaves files behind.
+    def test_bad_bases_are_refused_before_anything_is_written(self):
+        def damage_base():
+            path = os.path.join(self.folder("1.0.0"), "QuorvelAI-1.0.0-win-x64.tar.xz")
+            data = bytearray(read(path))
+            data[100] ^= 1
+            with open(path, "wb") as file:
+                file.write(data)
+
+        def base_without_payload():
+            os.remove(os.path.join(self.folder("1.0.0"), "QuorvelAI-1.0.0-win-x64.tar.xz"))
+
+        cases = [
+            ("missing base", ["--delta-from", "0.9.0"], None, "no release 0.9.0"),
+            ("base not older", ["--delta-from", "1.1.0"], None, "not older"),
+            ("base newer", ["--delta-from", "2.0.0"], None, "not older"),
+            ("base named twice", ["--delta-from", "1.0.0", "--delta-from", "1.0.0"], None, "twice"),
+            ("base of two parts", ["--delta-from", "1.0"], None, "not a release version"),
+            ("damaged base payload", ["--delta-from", "1.0.0"], damage_base, "does not match"),
+            ("base payload missing", ["--delta-from", "1.0.0"], base_without_payload, "is missing"),
+        ]
+        for label, extra, arrange, message in cases:
+            with self.subTest(label):
+                shutil.rmtree(self.root)
+                self.assertEqual(self.publish(self.old, "1.0.0").returncode, 0)
+                if arrange:
+                    arrange()
+                result = self.publish(self.new, "1.1.0", *extra)
+                self.assertEqual(result.returncode, 2, result.stdout + result.stderr)
+                self.assertIn(message, result.stderr)
+                self.assertFalse(os.path.exists(self.folder("1.1.0")))
+                self.assertEqual(self.latest(), "1.0.0")
+
+    def latest(self):
+        with open(os.path.join(self.root, "versions.json"), encoding="utf-8") as file:
+            return json.load(file)["platforms"]["windows"]["version"]
+
+    # Catches a delta that costs more than the full payload being published:
+    # many tiny files, all changed, make a list longer than the archive.
+    def test_a_delta_not_smaller_than_the_payload_is_left_out(self):
+        files = {"QuorvelAI.exe": b"MZ"}
+        files.update({"f%03d.txt" % n: os.urandom(8) for n in range(120)})
+        shutil.rmtree(self.root)
+        self.assertEqual(self.publish(make_app(os.path.join(self.temp, "tiny-old"), files), "1.0.0")
+                         .returncode, 0)
+        files.update({"f%03d.txt" % n: os.urandom(8) for n in range(120)})
+        result = self.publish(make_app(os.path.join(self.temp, "tiny-new"), files), "1.1.0",
+                              "--delta-from", "1.0.0")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertNotIn("deltas", json.loads(result.stdout))
+        self.assertIn("no delta from 1.0.0", result.stderr)
+        self.assertEqual(sorted(os.listdir(self.folder("1.1.0"))),
+                         ["QuorvelAI-1.1.0-win-x64.tar.xz", "manifest.json"])
+
+
 class ServerTests(unittest.TestCase):
     """One server for the whole class; every test starts from a reset."""
 

@@ -79,6 +79,7 @@ std::string manifestJson(const ManifestFields& fields) {
     addMember(json, "payloadSize", fields.payloadSize);
     addMember(json, "unpackedSize", fields.unpackedSize);
     addMember(json, "longestPath", fields.longestPath);
+    addMember(json, "deltas", fields.deltas);
     return json + "}";
 }
 

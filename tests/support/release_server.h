@@ -38,6 +38,7 @@ struct ManifestFields {
     std::string payloadSize = "1";   // raw JSON text
     std::string unpackedSize = "1";
     std::string longestPath = "10";
+    std::string deltas;  // raw JSON text; empty leaves the member out
 };
 
 // A manifest document; each raw member is written as given.

@@ -67,6 +67,9 @@ void printManifest(const SetupContext& context) {
     writeLine(formatText(L"Payload size: %llu bytes", context.payloadSize));
     writeLine(formatText(L"Unpacked size: %llu bytes", context.unpackedSize));
     writeLine(formatText(L"Longest path: %d characters", context.longestPath));
+    for (const ReleaseDelta& delta : context.deltas)
+        writeLine(formatText(L"Delta from %ls: %ls, %llu bytes, SHA-256 %hs", delta.baseVersion.c_str(),
+                             delta.url.c_str(), static_cast<unsigned long long>(delta.size), delta.sha256.c_str()));
 }
 
 }  // namespace

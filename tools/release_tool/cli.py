@@ -13,9 +13,11 @@ EXIT_REFUSED = 2
 
 
 def _publish_command(options):
+    notes = []
     try:
         manifest, latest = publish(options.app_dir, options.version, options.out,
-                                   options.payload_name, options.set_latest)
+                                   options.payload_name, options.set_latest,
+                                   options.delta_from, notes)
     except PublishError as error:
         print("release_tool publish: refused: %s" % error, file=sys.stderr)
         return EXIT_REFUSED
@@ -23,6 +25,8 @@ def _publish_command(options):
         print("release_tool publish: failed: %s" % error, file=sys.stderr)
         return 1
     print(json.dumps(manifest, indent=2, ensure_ascii=False))
+    for note in notes:
+        print(note, file=sys.stderr)
     if not latest:
         print("versions.json left unchanged: it names a newer version", file=sys.stderr)
     return 0
@@ -55,6 +59,9 @@ def _parser():
     pub.add_argument("--out", required=True, help="root of the release layout")
     pub.add_argument("--payload-name", help="file name of the payload "
                      "(default QuorvelAI-<version>-win-x64.tar.xz)")
+    pub.add_argument("--delta-from", action="append", default=[], metavar="VERSION",
+                     help="also write a delta from this older release of --out "
+                     "(repeatable)")
     latest = pub.add_mutually_exclusive_group()
     latest.add_argument("--set-latest", dest="set_latest", action="store_const", const=True,
                         help="name this version in versions.json even when it is older")

@@ -9,7 +9,10 @@ manifest or payload not yet complete.
 
 import json
 import os
+import shutil
+import tempfile
 
+from .delta import DeltaFacts, delta_name, unpack_base, write_delta
 from .names import name_problem
 from .payload import PublishError, collect_entries, write_payload
 from .versions import compare_versions, parse_version
@@ -78,12 +81,62 @@ def _json_bytes(document):
     return (json.dumps(document, indent=2, ensure_ascii=False) + "\n").encode("utf-8")
 
 
-def publish(app_dir, version, root, payload_name=None, set_latest=None):
+def _check_delta_bases(version, root, bases):
+    """Refuses a base that is not an older published release of root."""
+    seen = set()
+    for base in bases:
+        base_parts = parse_version(base)
+        if base_parts is None or len(base_parts) < 3:
+            raise PublishError("--delta-from %r is not a release version" % base)
+        if compare_versions(base, version) >= 0:
+            raise PublishError("--delta-from %s is not older than %s" % (base, version))
+        if base in seen:
+            raise PublishError("--delta-from %s is named twice" % base)
+        seen.add(base)
+        if not os.path.isfile(os.path.join(version_folder(root, base), "manifest.json")):
+            raise PublishError("--delta-from %s: no release %s in %s" % (base, base, root))
+
+
+def _unpack_bases(root, bases, work):
+    """Each base release unpacked below work: {version: tree}. Runs before
+    anything is written, so a damaged base leaves the root as it was."""
+    trees = {}
+    for base in bases:
+        tree = os.path.join(work, base)
+        os.makedirs(tree)
+        unpack_base(version_folder(root, base), base, tree)
+        trees[base] = tree
+    return trees
+
+
+def _publish_deltas(entries, version, folder, trees, payload_size, work, notes):
+    """Writes one delta per base beside the payload; a delta that would not
+    be smaller than the full payload is left out (and said in notes)."""
+    deltas = []
+    for base, tree in trees.items():
+        name = delta_name(version, base)
+        path = os.path.join(folder, name)
+        size, sha256 = _write_atomically(
+            path, lambda file: write_delta(entries, tree, base, version, file, work))
+        if size >= payload_size:
+            os.remove(path)
+            notes.append("no delta from %s: its %d bytes are not fewer than the full "
+                         "payload's %d" % (base, size, payload_size))
+            continue
+        deltas.append(DeltaFacts(base, name, size, sha256))
+    return deltas
+
+
+def publish(app_dir, version, root, payload_name=None, set_latest=None, delta_from=(),
+            notes=None):
     """Publishes app_dir as version below root. set_latest None names the
     version in versions.json only when it is newer than the one named there
-    (or none is); True always does, False never does. Returns the manifest
-    and whether versions.json now names this version. Raises PublishError
-    for refused input, OSError for failing writes."""
+    (or none is); True always does, False never does. delta_from names
+    older releases of root to write deltas from; a delta not smaller than
+    the payload is left out, with a line in notes (a list) when given.
+    Returns the manifest and whether versions.json now names this version.
+    Raises PublishError for refused input, OSError for failing writes."""
+    notes = [] if notes is None else notes
     parts = parse_version(version)
     if parts is None:
         raise PublishError("version %r is not 1 to 4 dot-separated numbers "
@@ -99,7 +152,19 @@ def publish(app_dir, version, root, payload_name=None, set_latest=None):
     index = _read_index(index_path)
     # Read before anything is written, so a refusal leaves the root as it was.
     entries = collect_entries(app_dir)
+    _check_delta_bases(version, root, delta_from)
+    work = tempfile.mkdtemp(prefix="qv-publish-")
+    try:
+        trees = _unpack_bases(root, delta_from, work)
+        return _write_release(entries, version, root, payload_name, set_latest, index,
+                              trees, work, notes)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
 
+
+def _write_release(entries, version, root, payload_name, set_latest, index, trees, work,
+                   notes):
+    index_path = os.path.join(root, "versions.json")
     folder = version_folder(root, version)
     os.makedirs(folder, exist_ok=True)
     facts = _write_atomically(os.path.join(folder, payload_name),
@@ -113,6 +178,11 @@ def publish(app_dir, version, root, payload_name=None, set_latest=None):
         "unpackedSize": facts.unpacked_size,
         "longestPath": facts.longest_path,
     }
+    # The deltas go beside the payload before the manifest names them.
+    deltas = _publish_deltas(entries, version, folder, trees, facts.size, work, notes)
+    if deltas:
+        manifest["deltas"] = [{"baseVersion": delta.base_version, "name": delta.name,
+                               "size": delta.size, "sha256": delta.sha256} for delta in deltas]
     _write_atomically(os.path.join(folder, "manifest.json"),
                       lambda file: file.write(_json_bytes(manifest)))
 
