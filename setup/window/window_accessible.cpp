@@ -11,13 +11,23 @@
 
 #include <oleacc.h>
 
+#include <atomic>
 #include <cmath>
 
 namespace qv {
 
+namespace {
+std::atomic<int> liveObjects{0};
+}  // namespace
+
+int accessibleObjectsAlive() { return liveObjects.load(); }
+
 class WindowAccessible final : public IAccessible {
 public:
-    explicit WindowAccessible(WindowState& state) : state_(&state) {}
+    explicit WindowAccessible(WindowState& state) : state_(&state) { ++liveObjects; }
+    ~WindowAccessible() { --liveObjects; }
+    WindowAccessible(const WindowAccessible&) = delete;
+    WindowAccessible& operator=(const WindowAccessible&) = delete;
     void disconnect() { state_ = nullptr; }
 
     // IUnknown

@@ -12,5 +12,8 @@ LRESULT accessibleObjectResult(WindowState& state, WPARAM wParam);
 // Cuts the object off from the state and drops the state's reference:
 // clients that still hold it get RPC_E_DISCONNECTED from every call.
 void disconnectAccessible(WindowState& state);
+// How many of these objects exist in the process: a leak or an early
+// release shows here.
+int accessibleObjectsAlive();
 
 }  // namespace qv

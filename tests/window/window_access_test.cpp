@@ -4,6 +4,7 @@
 #include "window_fixture.h"
 
 #include "setup/window/window_access.h"
+#include "setup/window/window_accessible.h"
 #include "setup/window/window_drawing.h"
 #include "setup/window/window_input.h"
 
@@ -325,9 +326,13 @@ TEST(WindowAccessible, OutlivesTheWindowDisconnected) {
     EXPECT_EQ(name, nullptr);
     EXPECT_EQ(object->accDoDefaultAction(child(3)), RPC_E_DISCONNECTED);
     EXPECT_EQ(h.state().access.accessible, nullptr);
-    // Ours was the last reference: a count of zero here.
+    EXPECT_EQ(accessibleObjectsAlive(), 1);
     object->AddRef();
-    EXPECT_EQ(object->Release(), 1u);
+    object->Release();
+    EXPECT_EQ(accessibleObjectsAlive(), 1);
+    // Ours was the last reference.
+    object.reset();
+    EXPECT_EQ(accessibleObjectsAlive(), 0);
 }
 
 // Events seen by an out-of-context hook of this process.
