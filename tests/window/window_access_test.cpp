@@ -210,25 +210,41 @@ TEST(WindowAccessible, ChildrenOfEachScreen) {
 
 enum class Effect { Runs, Closes, Toggles, Copies, Minimises, Refused };
 
-struct ActionCase {
+// A press through a screen reader's default action on the child named, or
+// through keys: t Tab, s Shift+Tab, then e Enter or p Space.
+struct PressCase {
     const char* what;
     Scene scene;
-    const wchar_t* name;  // the child acted on
+    const wchar_t* child;  // null: the keys press
+    const char* keys;
+    int32_t focus;  // the ring's button id before the last key
     Effect effect;
 };
 
 // Each row fails when the default action does something else than the
-// click on the same child.
-const ActionCase actionCases[] = {
-    {"install", {Screen::Welcome, SetupMode::Install}, L"Install", Effect::Runs},
-    {"uninstall", {Screen::ConfirmUninstall, SetupMode::Uninstall}, L"Uninstall", Effect::Runs},
-    {"cancel the uninstall", {Screen::ConfirmUninstall, SetupMode::Uninstall}, L"Cancel", Effect::Closes},
-    {"tick the box", {Screen::ConfirmUninstall, SetupMode::Uninstall}, L"Also delete settings, sign-in and chat history", Effect::Toggles},
-    {"try again", {Screen::Failed, SetupMode::Upgrade, true}, L"Try again", Effect::Runs},
-    {"copy", {Screen::Failed, SetupMode::Upgrade, true}, L"Copy details", Effect::Copies},
-    {"close removed", {Screen::Removed, SetupMode::Uninstall}, L"Close", Effect::Closes},
-    {"minimise", {Screen::Welcome, SetupMode::Install}, L"Minimise", Effect::Minimises},
-    {"a text has no action", {Screen::Welcome, SetupMode::Install}, L"QuorvelAI", Effect::Refused},
+// click on the same child, on a wrong tab order, a ring that does not
+// wrap, or a key that presses something else than the focused item.
+const PressCase pressCases[] = {
+    {"install", {Screen::Welcome, SetupMode::Install}, L"Install", "", 0, Effect::Runs},
+    {"uninstall", {Screen::ConfirmUninstall, SetupMode::Uninstall}, L"Uninstall", "", 0, Effect::Runs},
+    {"cancel the uninstall", {Screen::ConfirmUninstall, SetupMode::Uninstall}, L"Cancel", "", 0, Effect::Closes},
+    {"tick the box", {Screen::ConfirmUninstall, SetupMode::Uninstall}, L"Also delete settings, sign-in and chat history", "", 0, Effect::Toggles},
+    {"try again", {Screen::Failed, SetupMode::Upgrade, true}, L"Try again", "", 0, Effect::Runs},
+    {"copy", {Screen::Failed, SetupMode::Upgrade, true}, L"Copy details", "", 0, Effect::Copies},
+    {"close removed", {Screen::Removed, SetupMode::Uninstall}, L"Close", "", 0, Effect::Closes},
+    {"minimise", {Screen::Welcome, SetupMode::Install}, L"Minimise", "", 0, Effect::Minimises},
+    {"a text has no action", {Screen::Welcome, SetupMode::Install}, L"QuorvelAI", "", 0, Effect::Refused},
+    {"first tab, enter installs", {Screen::Welcome, SetupMode::Install}, nullptr, "te", RowFirst, Effect::Runs},
+    {"link, minimise, close, wrap", {Screen::Welcome, SetupMode::Install}, nullptr, "ttttte", RowFirst, Effect::Runs},
+    {"shift+tab starts at close", {Screen::Welcome, SetupMode::Install}, nullptr, "se", CloseButton, Effect::Closes},
+    {"space presses the focused button", {Screen::ConfirmUninstall, SetupMode::Uninstall}, nullptr, "tp", RowFirst, Effect::Runs},
+    {"cancel is second", {Screen::ConfirmUninstall, SetupMode::Uninstall}, nullptr, "tte", RowSecond, Effect::Closes},
+    {"the box is after the row", {Screen::ConfirmUninstall, SetupMode::Uninstall}, nullptr, "tttp", RemoveDataBox, Effect::Toggles},
+    {"minimise after the box", {Screen::ConfirmUninstall, SetupMode::Uninstall}, nullptr, "tttte", MinimiseButton, Effect::Minimises},
+    {"back from the first", {Screen::ConfirmUninstall, SetupMode::Uninstall}, nullptr, "tse", CloseButton, Effect::Closes},
+    {"copy with enter on its button", {Screen::Failed, SetupMode::Upgrade, true}, nullptr, "tte", RowSecond, Effect::Copies},
+    {"close on a failure", {Screen::Failed, SetupMode::Upgrade, true}, nullptr, "ttte", RowThird, Effect::Closes},
+    {"working has the title bar only", {Screen::Working, SetupMode::Upgrade}, nullptr, "tte", CloseButton, Effect::Closes},
 };
 
 long childNamed(IAccessible& object, const wchar_t* wanted) {
@@ -242,49 +258,59 @@ long childNamed(IAccessible& object, const wchar_t* wanted) {
     return 0;
 }
 
-TEST(WindowAccessible, DefaultActionDoesWhatTheClickDoes) {
+void pressKeys(WindowHarness& h, const std::string& keys) {
+    BYTE keyboard[256] = {};
+    for (char k : keys) {
+        keyboard[VK_SHIFT] = k == 's' ? 0x80 : 0;
+        SetKeyboardState(keyboard);
+        h.send(WM_KEYDOWN, k == 'e' ? VK_RETURN : k == 'p' ? VK_SPACE : VK_TAB);
+    }
+    keyboard[VK_SHIFT] = 0;
+    SetKeyboardState(keyboard);
+}
+
+// The default action: refused, or accepted and run from the message loop.
+void pressThroughClient(WindowHarness& h, const PressCase& c) {
+    ComPtr<IAccessible> object = clientObject(h.state().window);
+    ASSERT_TRUE(object) << c.what;
+    long id = childNamed(*object.get(), c.child);
+    ASSERT_NE(id, 0) << c.what;
+    HRESULT hr = object->accDoDefaultAction(child(id));
+    EXPECT_EQ(hr, c.effect == Effect::Refused ? DISP_E_MEMBERNOTFOUND : S_OK) << c.what;
+    WindowState& s = h.state();
+    h.pumpUntil([&] {
+        return h.closed() || s.busy || s.removeDataChecked || s.copiedAt != 0 || IsIconic(s.window);
+    }, c.effect == Effect::Refused ? 100 : 2000);
+}
+
+void checkEffect(WindowHarness& h, FakeSteps& fake, Effect effect, const char* what) {
+    WindowState& s = h.state();
+    EXPECT_EQ(s.busy, effect == Effect::Runs) << what;
+    EXPECT_EQ(h.closed(), effect == Effect::Closes) << what;
+    EXPECT_EQ(s.removeDataChecked, effect == Effect::Toggles) << what;
+    EXPECT_EQ(s.copiedAt != 0, effect == Effect::Copies) << what;
+    EXPECT_EQ(s.window && IsIconic(s.window), effect == Effect::Minimises) << what;
+    if (effect == Effect::Runs) {
+        EXPECT_EQ(WaitForSingleObject(fake.entered.get(), 5000), WAIT_OBJECT_0) << what;
+    }
+}
+
+TEST(WindowPress, ByDefaultActionAndKeys) {
     ComApartment com;
-    for (const ActionCase& c : actionCases) {
+    for (const PressCase& c : pressCases) {
         FakeSteps fake;
         fake.end = StepEnd::UntilReleased;
         WindowHarness h(fake, c.scene.mode, true);
         show(h, c.scene);
-        ComPtr<IAccessible> object = clientObject(h.state().window);
-        ASSERT_TRUE(object) << c.what;
-        long id = childNamed(*object.get(), c.name);
-        ASSERT_NE(id, 0) << c.what;
-        HRESULT hr = object->accDoDefaultAction(child(id));
-        if (c.effect == Effect::Refused) {
-            EXPECT_EQ(hr, DISP_E_MEMBERNOTFOUND) << c.what;
-            continue;
+        if (c.child) {
+            pressThroughClient(h, c);
+        } else {
+            std::string keys = c.keys;
+            pressKeys(h, keys.substr(0, keys.size() - 1));
+            EXPECT_EQ(h.state().access.focusId, c.focus) << c.what;
+            pressKeys(h, keys.substr(keys.size() - 1));
         }
-        EXPECT_EQ(hr, S_OK) << c.what;
-        WindowState& s = h.state();
-        // The press runs from the message loop, after the call returned.
-        h.pumpUntil([&] {
-            return h.closed() || s.busy || s.removeDataChecked || s.copiedAt != 0 ||
-                   IsIconic(s.window);
-        }, 2000);
-        switch (c.effect) {
-        case Effect::Runs:
-            EXPECT_TRUE(s.busy) << c.what;
-            EXPECT_EQ(WaitForSingleObject(fake.entered.get(), 5000), WAIT_OBJECT_0) << c.what;
-            break;
-        case Effect::Closes:
-            EXPECT_TRUE(h.closed()) << c.what;
-            break;
-        case Effect::Toggles:
-            EXPECT_TRUE(s.removeDataChecked) << c.what;
-            break;
-        case Effect::Copies:
-            EXPECT_NE(s.copiedAt, 0u) << c.what;
-            break;
-        case Effect::Minimises:
-            EXPECT_TRUE(s.window && IsIconic(s.window)) << c.what;
-            break;
-        case Effect::Refused:
-            break;
-        }
+        checkEffect(h, fake, c.effect, c.what);
     }
 }
 
@@ -414,79 +440,6 @@ TEST(WindowAnnouncements, ProgressIsThrottled) {
     BSTR value = nullptr;
     object->get_accValue(child(3), &value);
     EXPECT_EQ(take(value), formatText(L"%d %%", static_cast<int>(h.state().shownFraction * 100)));
-}
-
-struct FocusCase {
-    const char* what;
-    Scene scene;
-    const char* keys;  // t Tab, s Shift+Tab, then e Enter or p Space
-    int32_t focus;     // the ring's button id before the last key
-    Effect effect;
-};
-
-// Each row fails on a wrong tab order, a ring that does not wrap, or a key
-// that presses something else than the focused item.
-const FocusCase focusCases[] = {
-    {"first tab, enter installs", {Screen::Welcome, SetupMode::Install}, "te", RowFirst, Effect::Runs},
-    {"link, minimise, close, wrap", {Screen::Welcome, SetupMode::Install}, "ttttte", RowFirst, Effect::Runs},
-    {"shift+tab starts at close", {Screen::Welcome, SetupMode::Install}, "se", CloseButton, Effect::Closes},
-    {"space presses the focused button", {Screen::ConfirmUninstall, SetupMode::Uninstall}, "tp", RowFirst, Effect::Runs},
-    {"cancel is second", {Screen::ConfirmUninstall, SetupMode::Uninstall}, "tte", RowSecond, Effect::Closes},
-    {"the box is after the row", {Screen::ConfirmUninstall, SetupMode::Uninstall}, "tttp", RemoveDataBox, Effect::Toggles},
-    {"minimise after the box", {Screen::ConfirmUninstall, SetupMode::Uninstall}, "tttte", MinimiseButton, Effect::Minimises},
-    {"back from the first", {Screen::ConfirmUninstall, SetupMode::Uninstall}, "tse", CloseButton, Effect::Closes},
-    {"copy with enter on its button", {Screen::Failed, SetupMode::Upgrade, true}, "tte", RowSecond, Effect::Copies},
-    {"close on a failure", {Screen::Failed, SetupMode::Upgrade, true}, "ttte", RowThird, Effect::Closes},
-    {"working has the title bar only", {Screen::Working, SetupMode::Upgrade}, "tte", CloseButton, Effect::Closes},
-};
-
-void pressKeys(WindowHarness& h, const char* keys) {
-    BYTE keyboard[256] = {};
-    for (const char* k = keys; *k; ++k) {
-        keyboard[VK_SHIFT] = *k == 's' ? 0x80 : 0;
-        SetKeyboardState(keyboard);
-        WPARAM key = *k == 'e' ? VK_RETURN : *k == 'p' ? VK_SPACE : VK_TAB;
-        h.send(WM_KEYDOWN, key);
-    }
-    keyboard[VK_SHIFT] = 0;
-    SetKeyboardState(keyboard);
-}
-
-TEST(WindowFocus, TabOrderAndPress) {
-    for (const FocusCase& c : focusCases) {
-        FakeSteps fake;
-        fake.end = StepEnd::UntilReleased;
-        WindowHarness h(fake, c.scene.mode, true);
-        show(h, c.scene);
-        std::string keys = c.keys;
-        pressKeys(h, keys.substr(0, keys.size() - 1).c_str());
-        EXPECT_TRUE(h.state().access.keyboardUsed) << c.what;
-        EXPECT_EQ(h.state().access.focusId, c.focus) << c.what;
-        pressKeys(h, keys.substr(keys.size() - 1).c_str());
-        WindowState& s = h.state();
-        switch (c.effect) {
-        case Effect::Runs:
-            EXPECT_TRUE(s.busy) << c.what;
-            break;
-        case Effect::Closes:
-            // Close on Working cancels a run that is not there: it closes.
-            EXPECT_TRUE(h.closed()) << c.what;
-            break;
-        case Effect::Toggles:
-            EXPECT_TRUE(s.removeDataChecked) << c.what;
-            EXPECT_FALSE(s.busy) << c.what;
-            break;
-        case Effect::Copies:
-            EXPECT_NE(s.copiedAt, 0u) << c.what;
-            EXPECT_FALSE(s.busy) << c.what;
-            break;
-        case Effect::Minimises:
-            EXPECT_TRUE(s.window && IsIconic(s.window)) << c.what;
-            break;
-        case Effect::Refused:
-            break;
-        }
-    }
 }
 
 // Without Tab nothing is focused and no ring is drawn; after Tab the ring
