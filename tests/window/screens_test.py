@@ -462,11 +462,43 @@ def keyboard(args, s):
                 d.end()
 
 
+def probe(args, title, *press):
+    """The window's accessible children as another process reads them."""
+    out = subprocess.run([args.run, args.probe, title, *press], capture_output=True, text=True,
+                         stdin=subprocess.DEVNULL, timeout=60)
+    rows = [line.split("\t") for line in out.stdout.splitlines() if line.count("\t") == 3]
+    return out.returncode, rows
+
+
+def screen_reader(args):
+    """What a screen reader in another process reads, and a press through it."""
+    d = Driver(args, "welcome")
+    if check(d.wait_ready(), "reader: no window"):
+        code, rows = probe(args, "QuorvelAI Setup")
+        names = [row[1] for row in rows]
+        check(code == 0 and names == ["QuorvelAI", "Roblox AI Game Creator", "Install",
+                                      "Change install location", "Minimise", "Close"],
+              f"reader: welcome children {names} (exit {code})")
+        code, _ = probe(args, "QuorvelAI Setup", "Install")
+        check(code == 0, f"reader: Install not pressed (exit {code})")
+        check(d.wait_ready(DONE, find=False), "reader: Install did not run")
+    d.end()
+    d = Driver(args, "working")
+    if check(d.wait_ready(), "reader: no working window"):
+        time.sleep(1)
+        code, rows = probe(args, "QuorvelAI Setup")
+        bars = [row for row in rows if row[0] == "48"]  # ROLE_SYSTEM_PROGRESSBAR
+        # The value the bar shows, easing towards the reported 42 %.
+        check(len(bars) == 1 and bars[0][2] in ("41 %", "42 %"), f"reader: progress bar {bars}")
+    d.end()
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--run", required=True)
     parser.add_argument("--driver", required=True)
     parser.add_argument("--out", required=True)
+    parser.add_argument("--probe")
     parser.add_argument("--dpi", type=int, default=96)
     parser.add_argument("--shots-only", action="store_true")
     args = parser.parse_args()
@@ -477,6 +509,8 @@ def main():
         keyboard(args, args.dpi / 96)
     if not args.shots_only and args.dpi == 96:
         interaction(args)
+        if args.probe:
+            screen_reader(args)
     print(f"{len(failures)} failed check(s)" if failures else "all window checks passed")
     return 1 if failures else 0
 
