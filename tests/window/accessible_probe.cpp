@@ -1,6 +1,6 @@
 // accessible-probe: reads a window's accessible client object from another
 // process, as a screen reader does, and prints one line per child:
-//   role<TAB>name<TAB>value<TAB>state in hex
+//   role<TAB>name<TAB>value<TAB>state in hex<TAB>left top width height (screen)
 //   accessible-probe.exe "WINDOW TITLE" [CHILD NAME TO PRESS]
 // Exit 0 when the object was read (and the press accepted), 1 otherwise.
 #include "foundation/handles.h"
@@ -56,8 +56,11 @@ int wmain(int argc, wchar_t** argv) {
         object->get_accState(child(i), &state);
         object->get_accName(child(i), &name);
         object->get_accValue(child(i), &value);
+        long x = 0, y = 0, w = 0, h = 0;
+        object->accLocation(&x, &y, &w, &h, child(i));
         std::string n = utf8(name);
-        printf("%ld\t%s\t%s\t%lx\n", role.lVal, n.c_str(), utf8(value).c_str(), state.lVal);
+        printf("%ld\t%s\t%s\t%lx\t%ld %ld %ld %ld\n", role.lVal, n.c_str(), utf8(value).c_str(),
+               state.lVal, x, y, w, h);
         if (!press.empty() && n == press && !pressed) pressed = i;
     }
     fflush(stdout);

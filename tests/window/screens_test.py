@@ -466,19 +466,32 @@ def probe(args, title, *press):
     """The window's accessible children as another process reads them."""
     out = subprocess.run([args.run, args.probe, title, *press], capture_output=True, text=True,
                          stdin=subprocess.DEVNULL, timeout=60)
-    rows = [line.split("\t") for line in out.stdout.splitlines() if line.count("\t") == 3]
+    rows = [line.split("\t") for line in out.stdout.splitlines() if line.count("\t") == 4]
     return out.returncode, rows
 
 
-def screen_reader(args):
-    """What a screen reader in another process reads, and a press through it."""
+# Logical centres (at 96 dpi) of the welcome screen's children.
+WELCOME_CENTRES = {"QuorvelAI": (220, 202), "Roblox AI Game Creator": (220, 232),
+                   "Install": (220, 266), "Change install location": (220, 308),
+                   "Minimise": (379, 22), "Close": (415, 22)}
+
+
+def screen_reader(args, s):
+    """What a screen reader in another process reads, where it finds each
+    part, and a press through it."""
     d = Driver(args, "welcome")
     if check(d.wait_ready(), "reader: no window"):
         code, rows = probe(args, "QuorvelAI Setup")
         names = [row[1] for row in rows]
-        check(code == 0 and names == ["QuorvelAI", "Roblox AI Game Creator", "Install",
-                                      "Change install location", "Minimise", "Close"],
+        check(code == 0 and names == list(WELCOME_CENTRES),
               f"reader: welcome children {names} (exit {code})")
+        left, top, _, _ = d.geometry()
+        for row in rows:
+            x, y, w, h = (int(v) for v in row[4].split())
+            want = WELCOME_CENTRES.get(row[1], (0, 0))
+            at = ((x - left + w / 2) / s, (y - top + h / 2) / s)
+            check(abs(at[0] - want[0]) <= 3 and abs(at[1] - want[1]) <= 3,
+                  f"reader{args.suffix}: {row[1]} centred at {at}, not {want}")
         code, _ = probe(args, "QuorvelAI Setup", "Install")
         check(code == 0, f"reader: Install not pressed (exit {code})")
         check(d.wait_ready(DONE, find=False), "reader: Install did not run")
@@ -507,10 +520,10 @@ def main():
     take_shots(args, args.dpi / 96)
     if not args.shots_only:
         keyboard(args, args.dpi / 96)
+    if not args.shots_only and args.probe:
+        screen_reader(args, args.dpi / 96)
     if not args.shots_only and args.dpi == 96:
         interaction(args)
-        if args.probe:
-            screen_reader(args)
     print(f"{len(failures)} failed check(s)" if failures else "all window checks passed")
     return 1 if failures else 0
 
