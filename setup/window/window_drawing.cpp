@@ -4,6 +4,9 @@
 #include "window_drawing.h"
 
 #include "window_input.h"
+#include "window_layout.h"
+#include "window_paint_tools.h"
+#include "window_contrast_drawing.h"
 
 #include "foundation/text.h"
 
@@ -40,66 +43,10 @@ Row rowFor(const WindowState& state) {
     }
 }
 
-float textWidth(Graphics& graphics, const std::wstring& text, const Font* font) {
-    if (!font) return 0;
-    RectF box;
-    graphics.MeasureString(text.c_str(), static_cast<INT>(text.size()), font, PointF(0, 0), &box);
-    return box.Width;
-}
-
 // A graphics object for measuring: from the window when there is one.
 std::unique_ptr<Graphics> measuringGraphics(const WindowState& state, HDC screen) {
     if (state.window) return std::unique_ptr<Graphics>(Graphics::FromHWND(state.window));
     return std::make_unique<Graphics>(screen);
-}
-
-void addRoundedRect(GraphicsPath& path, const RectF& box, float radius) {
-    radius = std::min(radius, std::min(box.Width, box.Height) / 2);
-    float d = 2 * radius;
-    if (d <= 0) {
-        path.AddRectangle(box);
-        return;
-    }
-    path.AddArc(box.X, box.Y, d, d, 180, 90);
-    path.AddArc(box.X + box.Width - d, box.Y, d, d, 270, 90);
-    path.AddArc(box.X + box.Width - d, box.Y + box.Height - d, d, d, 0, 90);
-    path.AddArc(box.X, box.Y + box.Height - d, d, d, 90, 90);
-    path.CloseFigure();
-}
-
-void fillRounded(Graphics& graphics, const Brush& brush, const RectF& box, float radius) {
-    GraphicsPath path;
-    addRoundedRect(path, box, radius);
-    graphics.FillPath(&brush, &path);
-}
-
-enum class Trim { Character, PathMiddle };
-
-void drawText(Graphics& graphics, const std::wstring& text, const Font* font, ARGB colour,
-              const RectF& box, StringAlignment alignment, bool wrap = false,
-              Trim trim = Trim::Character) {
-    if (!font || text.empty()) return;
-    StringFormat format;
-    format.SetAlignment(alignment);
-    format.SetLineAlignment(StringAlignmentNear);
-    format.SetTrimming(trim == Trim::PathMiddle ? StringTrimmingEllipsisPath
-                                                 : StringTrimmingEllipsisCharacter);
-    if (!wrap) format.SetFormatFlags(StringFormatFlagsNoWrap);
-    SolidBrush brush{Color(colour)};
-    graphics.DrawString(text.c_str(), static_cast<INT>(text.size()), font, box, &format, &brush);
-}
-
-// Finds the hit area with id, adding it when the list has none.
-void setHitArea(WindowState& state, int32_t id, const RectF& box) {
-    for (WindowButton& button : state.buttons) {
-        if (button.id != id) continue;
-        button.x = box.X;
-        button.y = box.Y;
-        button.width = box.Width;
-        button.height = box.Height;
-        return;
-    }
-    state.buttons.push_back({id, box.X, box.Y, box.Width, box.Height, L"", false});
 }
 
 struct Frame {
@@ -154,15 +101,8 @@ void drawProgress(Frame& f, const RectF& track, double value) {
     float x = track.X, y = track.Y, w = track.Width, h = track.Height;
     SolidBrush trackBrush{Color(palette::TrackColor)};
     fillRounded(f.g, trackBrush, track, h / 2);
-    float fw, fx;
-    if (value >= 0) {
-        fw = std::max(static_cast<float>(std::min(f.state.shownFraction, 1.0)) * w, h);
-        fx = x;
-    } else {
-        fw = 0.3f * w;
-        fx = x + static_cast<float>(0.5 - 0.5 * std::cos(2 * pi * f.t / 1.8)) * (w - fw);
-    }
-    RectF fill(fx, y, fw, h);
+    RectF fill = progressFillBox(f.state, track, value, f.t);
+    float fw = fill.Width, fx = fill.X;
     LinearGradientBrush accent(RectF(x - 1, y, w + 2, h), Color(palette::AccentLight),
                                Color(palette::AccentDark), LinearGradientModeHorizontal);
     GraphicsPath fillPath;
@@ -186,14 +126,14 @@ void drawProgress(Frame& f, const RectF& track, double value) {
 void drawWelcome(Frame& f) {
     WindowState& state = f.state;
     if (!state.note.empty())
-        drawText(f.g, state.note, state.smallFont.get(), palette::ErrorColor,
-                 RectF(f.s(36), f.s(218), f.W - f.s(72), f.s(30)), StringAlignmentCenter, true);
+        drawText(f.g, state.note, state.smallFont.get(), palette::ErrorColor, bodyBox(state, f.W),
+                 StringAlignmentCenter, true);
     else
-        drawText(f.g, L"Roblox AI Game Creator", state.bodyFont.get(), palette::BodyColor,
-                 RectF(f.s(24), f.s(220), f.W - f.s(48), f.s(24)), StringAlignmentCenter);
-    const std::wstring link = L"Change install location";
+        drawText(f.g, bodyText(state), state.bodyFont.get(), palette::BodyColor,
+                 bodyBox(state, f.W), StringAlignmentCenter);
+    const std::wstring link = folderLinkText;
     float w = textWidth(f.g, link, state.smallFont.get());
-    RectF linkBox((f.W - w) / 2, f.s(298), w + 2, f.s(20));
+    RectF linkBox = folderLinkBox(state, f.W, w);
     if (state.hoverId == FolderLink)
         drawText(f.g, L"Installs to " + state.folder + L"  \u00B7  Change", state.smallFont.get(),
                  palette::AccentLight, RectF(f.s(24), f.s(298), f.W - f.s(48), f.s(20)),
@@ -207,11 +147,8 @@ void drawWelcome(Frame& f) {
 void drawProgressScreen(Frame& f) {
     WindowState& state = f.state;
     drawText(f.g, progressLine(state), state.bodyFont.get(), palette::BodyColor,
-             RectF(f.s(28), f.s(220), f.W - f.s(56), f.s(40)), StringAlignmentCenter, true);
-    double value = state.screen == Screen::Done            ? 1.0
-                   : state.screen == Screen::WaitingForApp ? -1.0
-                                                           : state.targetFraction;
-    drawProgress(f, RectF(f.s(64), f.s(262), f.W - f.s(128), f.s(6)), value);
+             bodyBox(state, f.W), StringAlignmentCenter, true);
+    drawProgress(f, progressBox(state, f.W), progressBarValue(state));
     if (state.screen != Screen::Working || state.cancelRequested.load()) return;
     RectF line(f.s(64), f.s(276), f.W - f.s(128), f.s(20));
     drawText(f.g, state.detail, state.smallFont.get(), palette::MutedColor, line,
@@ -224,17 +161,16 @@ void drawProgressScreen(Frame& f) {
 void drawFailed(Frame& f) {
     if (!f.state.error) return;
     drawText(f.g, f.state.error->message, f.state.bodyFont.get(), palette::BodyColor,
-             RectF(f.s(32), f.s(220), f.W - f.s(64), f.s(46)), StringAlignmentCenter, true);
+             bodyBox(f.state, f.W), StringAlignmentCenter, true);
     drawText(f.g, L"Error " + f.state.error->code, f.state.smallFont.get(), palette::MutedColor,
-             RectF(f.s(24), f.s(266), f.W - f.s(48), f.s(18)), StringAlignmentCenter);
+             errorCodeBox(f.state, f.W), StringAlignmentCenter);
 }
 
 void drawConfirm(Frame& f) {
     WindowState& state = f.state;
-    drawText(f.g, L"Your Roblox projects are not touched.", state.bodyFont.get(),
-             palette::BodyColor, RectF(f.s(24), f.s(220), f.W - f.s(48), f.s(24)),
+    drawText(f.g, bodyText(state), state.bodyFont.get(), palette::BodyColor, bodyBox(state, f.W),
              StringAlignmentCenter);
-    const std::wstring label = L"Also delete settings, sign-in and chat history";
+    const std::wstring label = removeDataLabel;
     float w = textWidth(f.g, label, state.smallFont.get());
     float x0 = (f.W - (w + f.s(24))) / 2, y0 = f.s(252);
     RectF box(x0, y0 + f.s(1), f.s(16), f.s(16));
@@ -259,7 +195,7 @@ void drawConfirm(Frame& f) {
     drawText(f.g, label, state.smallFont.get(),
              state.hoverId == RemoveDataBox ? palette::TextColor : palette::BodyColor,
              RectF(x0 + f.s(24), y0, w + 2, f.s(20)), StringAlignmentNear);
-    setHitArea(state, RemoveDataBox, RectF(x0, y0 - f.s(2), w + f.s(24), f.s(22)));
+    setHitArea(state, RemoveDataBox, removeDataRowBox(state, f.W, w));
 }
 
 void drawBody(Frame& f) {
@@ -279,8 +215,8 @@ void drawBody(Frame& f) {
         drawConfirm(f);
         break;
     case Screen::Removed:
-        drawText(f.g, L"It is no longer on this PC.", f.state.bodyFont.get(), palette::BodyColor,
-                 RectF(f.s(24), f.s(220), f.W - f.s(48), f.s(24)), StringAlignmentCenter);
+        drawText(f.g, bodyText(f.state), f.state.bodyFont.get(), palette::BodyColor,
+                 bodyBox(f.state, f.W), StringAlignmentCenter);
         break;
     }
 }
@@ -408,6 +344,9 @@ void layoutButtons(WindowState& state) {
                              scaled(state, 28), L"", false});
     state.buttons.push_back({MinimiseButton, W - scaled(state, 78), scaled(state, 8),
                              scaled(state, 34), scaled(state, 28), L"", false});
+    HDC screen = GetDC(nullptr);
+    ScopeGuard releaseScreen([screen] { ReleaseDC(nullptr, screen); });
+    addTextHitAreas(state, *measuringGraphics(state, screen));
 }
 
 void paint(WindowState& state, HDC dc) {
@@ -429,15 +368,19 @@ void paint(WindowState& state, HDC dc) {
         double t = static_cast<double>(GetTickCount64() - state.startTick) / 1000.0;
         bool still = state.screen == Screen::Failed || state.screen == Screen::Removed;
         Frame frame{graphics, state, static_cast<float>(width), static_cast<float>(height), t, still};
-        drawBackground(frame);
-        drawGlowAndLogo(frame);
-        drawText(graphics, screenTitle(state), state.titleFont.get(), palette::TextColor,
-                 RectF(frame.s(24), frame.s(186), frame.W - frame.s(48), frame.s(32)),
-                 StringAlignmentCenter);
-        drawBody(frame);
-        drawButtons(frame);
+        if (state.access.highContrast) {
+            paintHighContrast(graphics, state, frame.W, t);
+        } else {
+            drawBackground(frame);
+            drawGlowAndLogo(frame);
+            drawText(graphics, screenTitle(state), state.titleFont.get(), palette::TextColor,
+                     titleBox(state, frame.W), StringAlignmentCenter);
+            drawBody(frame);
+            drawButtons(frame);
+        }
+        drawFocusRing(graphics, state);
         graphics.SetSmoothingMode(SmoothingModeNone);
-        Pen border(Color(0xFF28282E), 1);
+        Pen border(Color(state.access.highContrast ? systemColour(COLOR_WINDOWTEXT) : 0xFF28282E), 1);
         graphics.DrawRectangle(&border, 0, 0, width - 1, height - 1);
     }
     BitBlt(dc, 0, 0, width, height, memory.get(), 0, 0, SRCCOPY);
@@ -455,6 +398,7 @@ void animationTick(WindowState& state) {
         state.shownFraction += (state.targetFraction - state.shownFraction) * 0.18;
     if (state.screen == Screen::Done) state.shownFraction = 1.0;
     resetCopiedLabel(state);
+    announceProgress(state);
     if (tickRepaints(state)) InvalidateRect(state.window, nullptr, FALSE);
     state.relayoutPending = false;
 }

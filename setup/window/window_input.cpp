@@ -119,6 +119,7 @@ LRESULT handleMessage(WindowState& state, HWND window, UINT message, WPARAM wPar
                       LPARAM lParam) {
     if (handleStateMessage(state, message, wParam, lParam)) return 0;
     LRESULT result = 0;
+    if (handleAccessMessage(state, message, wParam, lParam, result)) return result;
     if (handleInput(state, message, wParam, lParam, result)) return result;
     switch (message) {
     case WM_PAINT: {
@@ -194,6 +195,7 @@ void click(WindowState& state, int32_t id) {
 }
 
 void pressKey(WindowState& state, WPARAM key) {
+    if (focusKey(state, key, GetKeyState(VK_SHIFT) < 0)) return;
     Screen screen = state.screen;
     if (key == VK_RETURN) {
         if (screen == Screen::Welcome || screen == Screen::ConfirmUninstall) startRun(state);

@@ -39,6 +39,7 @@ void setScreen(WindowState& state, Screen screen) {
     state.hoverId = 0;
     state.pressedId = 0;
     layoutButtons(state);
+    screenChanged(state);
     repaint(state);
 }
 

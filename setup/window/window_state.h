@@ -4,6 +4,7 @@
 #pragma once
 
 #include "setup_window.h"
+#include "window_access.h"
 #include "window_steps.h"
 
 #include "setup/core/options.h"
@@ -132,6 +133,7 @@ struct WindowState {
     std::vector<WindowButton> buttons;
     int32_t hoverId = 0;
     int32_t pressedId = 0;
+    AccessState access;
 };
 
 // Sets the screen: clears hover and press, lays the buttons out, repaints.

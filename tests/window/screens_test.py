@@ -16,7 +16,7 @@ import tempfile
 import time
 
 TITLE = "^(QuorvelAI Setup|Uninstall QuorvelAI)$"
-FAILED, REMOVED = 3, 6  # screen numbers the driver announces
+WORKING, FAILED, DONE, REMOVED = 1, 3, 4, 6  # screen numbers the driver announces
 failures = []
 
 
@@ -159,11 +159,13 @@ BODY_BOX = (28, 220, 412, 262)
 
 
 def common_checks(name, image, s):
+    scaled = [v * s for v in TITLE_BOX]
+    check(image.count(scaled, bright) > 40, f"{name}: no title text drawn")
+    if name.startswith("high-contrast"):
+        return
     check(near(image.at(8 * s, 4 * s), "18181d"), f"{name}: gradient top {image.at(8 * s, 4 * s)}")
     bottom = image.at(8 * s, image.height - 5 * s)
     check(near(bottom, "09090b"), f"{name}: gradient bottom {bottom}")
-    scaled = [v * s for v in TITLE_BOX]
-    check(image.count(scaled, bright) > 40, f"{name}: no title text drawn")
 
 
 def primary_accent(name, image, s, top):
@@ -174,10 +176,13 @@ def primary_accent(name, image, s, top):
     check(line > 60 * s, f"{name}: primary button not accent ({line} pixels)")
 
 
-def glow(image, s):
+def glow_points(s):
     # Left of the logo and below it: the glow alone over the background.
-    points = [(220 - 64, 112), (220 + 64, 112), (220, 178)]
-    return [image.at(x * s, y * s) for x, y in points]
+    return [(x * s, y * s) for x, y in [(220 - 64, 112), (220 + 64, 112), (220, 178)]]
+
+
+def glow(image, s):
+    return [image.at(x, y) for x, y in glow_points(s)]
 
 
 SHOTS = [
@@ -193,6 +198,8 @@ SHOTS = [
     ("confirm-uninstall", "confirm", [], []),
     ("confirm-uninstall-ticked", "confirm", ["space"], []),
     ("removed", "removed", [], []),
+    ("high-contrast", "welcome", [], ["--high-contrast", "1"]),
+    ("high-contrast-confirm", "confirm", ["space"], ["--high-contrast", "1"]),
 ]
 
 
@@ -217,7 +224,27 @@ def take_shots(args, s):
             driver.end()
 
 
+def contrast_checks(name, image, s):
+    """The black theme the driver sets: no gradient, no glow, no accent."""
+    for x, y in [(8, 4), (8, 330), *[(x / s, y / s) for x, y in glow_points(s)]]:
+        check(near(image.at(x * s, y * s), "000000", 2), f"{name}: not the window colour at ({x}, {y})")
+    logo = [v * s for v in (160, 52, 280, 172)]
+    amber = image.count([0, 0, image.width, image.height], accent) - image.count(logo, accent)
+    check(amber == 0, f"{name}: {amber} accent pixels outside the logo")
+    top = 248 if name == "high-contrast" else 290
+    line = sum(near(image.at(x, (top + 5) * s), "1aebff", 8) for x in range(image.width))
+    check(line > 60 * s, f"{name}: primary button not in the highlight colour ({line} pixels)")
+    white = image.count([v * s for v in TITLE_BOX], lambda c: near(c, "ffffff", 60))
+    check(white > 40, f"{name}: title not in the window text colour")
+    if name == "high-contrast-confirm":
+        ticked = image.count([v * s for v in (60, 250, 140, 272)], lambda c: near(c, "1aebff", 8))
+        check(ticked > 20, f"{name}: ticked box not in the highlight colour")
+
+
 def screen_checks(name, image, s):
+    if name.startswith("high-contrast"):
+        contrast_checks(name, image, s)
+        return
     if name.startswith("welcome"):
         primary_accent(name, image, s, 248)
         g = glow(image, s)
@@ -295,17 +322,206 @@ def interaction(args):
     d.end()
 
 
+# The Tab order of each scene's screen, as zones where each item sits
+# (logical pixels at 96 dpi): the bottom row's buttons left to right, the
+# link, the check box, minimise, close. Row top from the layout.
+ROW_TOP = {"welcome": 248, "confirm": 290, "failed": 290, "removed": 276}
+TAB_ORDER = {
+    "welcome": ["row", "link", "minimise", "close"],
+    "confirm": ["row", "row", "box", "minimise", "close"],
+    "failed": ["row", "row", "minimise", "close"],
+    "removed": ["row", "minimise", "close"],
+}
+# What Enter does on each item of each scene, in Tab order.
+ENTER_EFFECT = {
+    "welcome": ["runs", "folder dialog", "minimises", "exit 1"],
+    "confirm": ["removes", "exit 1", "ticks", "minimises", "exit 1"],
+    "failed": ["copies", "exit 1", "minimises", "exit 1"],
+    "removed": ["exit 0", "minimises", "exit 0"],
+}
+
+
+def zone_centre(scene, item):
+    """The logical centre (x or None, y) where the item's ring must be."""
+    if item == "row":
+        return None, ROW_TOP[scene] + 18
+    return {"link": (None, 308), "box": (None, 261), "minimise": (379, 22),
+            "close": (415, 22)}[item]
+
+
+def ring_box(base, image, s):
+    """The box of the pixels that changed from base, away from the glow and
+    the logo, which move by themselves."""
+    xs, ys = [], []
+    cx, cy, r2 = 220 * s, 112 * s, (140 * s) ** 2
+    for y in range(image.height):
+        row = slice(y * image.width * 3, (y + 1) * image.width * 3)
+        if base.data[row] == image.data[row]:
+            continue
+        for x in range(image.width):
+            if (x - cx) ** 2 + (y - cy) ** 2 < r2:
+                continue
+            a, b = base.at(x, y), image.at(x, y)
+            if max(abs(p - q) for p, q in zip(a, b)) > 60:
+                xs.append(x)
+                ys.append(y)
+    if not xs:
+        return None
+    return min(xs), min(ys), max(xs), max(ys)
+
+
+def cycle_ring(d, scene, s, shots):
+    """Tab through every item and once more; Shift+Tab back. True when the
+    ring sat on each item in order."""
+    base = d.shot(os.path.join(shots, "base.png"))
+    order = TAB_ORDER[scene]
+    seen = []
+    for step in range(len(order) + 1):
+        d.key("Tab")
+        time.sleep(0.25)
+        box = ring_box(base, d.shot(os.path.join(shots, f"tab{step}.png")), s)
+        seen.append(box)
+        item = order[step % len(order)]
+        if not check(box is not None, f"keys {scene}: no ring after Tab {step + 1}"):
+            return False
+        want_x, want_y = zone_centre(scene, item)
+        mid_x, mid_y = (box[0] + box[2]) / 2 / s, (box[1] + box[3]) / 2 / s
+        ok = abs(mid_y - want_y) <= 4 and (want_x is None or abs(mid_x - want_x) <= 4)
+        if step > 0 and item == "row" and order[step - 1] == "row":
+            ok = ok and mid_x > (seen[step - 1][0] + seen[step - 1][2]) / 2 / s
+        if not check(ok, f"keys {scene}: Tab {step + 1} ringed ({mid_x:.0f}, {mid_y:.0f}), "
+                         f"not the {item}"):
+            return False
+    check(seen[-1] == seen[0], f"keys {scene}: the ring did not wrap to the first item")
+    d.key("shift+Tab")
+    time.sleep(0.25)
+    back = ring_box(base, d.shot(os.path.join(shots, "back.png")), s)
+    check(back == seen[-2], f"keys {scene}: Shift+Tab did not go back to the last item")
+    d.key("Tab")
+    return True
+
+
+def visible(title):
+    return subprocess.run(["xdotool", "search", "--onlyvisible", "--name", title],
+                          capture_output=True, text=True).stdout.split()
+
+
+def enter_effect(d, scene, effect, what):
+    d.key("Return")
+    if effect == "runs":
+        check(d.wait_ready(DONE, find=False), f"{what}: Install did not run")
+    elif effect == "removes":
+        check(d.wait_ready(REMOVED, find=False), f"{what}: Uninstall did not run")
+    elif effect == "folder dialog":
+        end = time.time() + 20
+        while time.time() < end and not visible("^Choose where to install QuorvelAI$"):
+            time.sleep(0.2)
+        check(visible("^Choose where to install QuorvelAI$"), f"{what}: no folder dialog")
+    elif effect == "minimises":
+        # Without a window manager, Wine shows a minimised window as a small
+        # bar at the bottom left.
+        full = (int(440 * d.scale), int(340 * d.scale))
+        end = time.time() + 5
+        while time.time() < end and d.geometry()[2:] == full:
+            time.sleep(0.1)
+        check(d.geometry()[2:] != full, f"{what}: the window was not minimised")
+    elif effect == "ticks":
+        time.sleep(0.3)
+        image = d.shot(os.path.join(d.work, "ticked.png"))
+        check(image.count([v * d.scale for v in (60, 250, 140, 272)], accent) > 20,
+              f"{what}: the box was not ticked")
+    elif effect == "copies":
+        d.key("Escape")
+        check(d.wait_exit(15) == 1, f"{what}: Esc after the copy did not close")
+        check(d.result_fields().get("copied") == "1", f"{what}: nothing was copied")
+    elif effect.startswith("exit"):
+        code = d.wait_exit(15)
+        check(code == int(effect[5:]), f"{what}: exit code {code}")
+
+
+def keyboard(args, s):
+    """Every item of each screen in Tab order; Enter on each does its action."""
+    shots = os.path.join(args.out, f"keys{args.suffix}")
+    os.makedirs(shots, exist_ok=True)
+    for scene, effects in ENTER_EFFECT.items():
+        for index, effect in enumerate(effects):
+            what = f"keys {scene}{args.suffix}, item {index + 1}"
+            d = Driver(args, scene)
+            d.scale = s
+            try:
+                if not check(d.wait_ready(), f"{what}: no window"):
+                    continue
+                if index == 0:
+                    if not cycle_ring(d, scene, s, shots):
+                        continue
+                else:
+                    d.key(*["Tab"] * (index + 1))
+                    time.sleep(0.2)
+                enter_effect(d, scene, effect, what)
+            finally:
+                d.end()
+
+
+def probe(args, title, *press):
+    """The window's accessible children as another process reads them."""
+    out = subprocess.run([args.run, args.probe, title, *press], capture_output=True, text=True,
+                         stdin=subprocess.DEVNULL, timeout=60)
+    rows = [line.split("\t") for line in out.stdout.splitlines() if line.count("\t") == 4]
+    return out.returncode, rows
+
+
+# Logical centres (at 96 dpi) of the welcome screen's children.
+WELCOME_CENTRES = {"QuorvelAI": (220, 202), "Roblox AI Game Creator": (220, 232),
+                   "Install": (220, 266), "Change install location": (220, 308),
+                   "Minimise": (379, 22), "Close": (415, 22)}
+
+
+def screen_reader(args, s):
+    """What a screen reader in another process reads, where it finds each
+    part, and a press through it."""
+    d = Driver(args, "welcome")
+    if check(d.wait_ready(), "reader: no window"):
+        code, rows = probe(args, "QuorvelAI Setup")
+        names = [row[1] for row in rows]
+        check(code == 0 and names == list(WELCOME_CENTRES),
+              f"reader: welcome children {names} (exit {code})")
+        left, top, _, _ = d.geometry()
+        for row in rows:
+            x, y, w, h = (int(v) for v in row[4].split())
+            want = WELCOME_CENTRES.get(row[1], (0, 0))
+            at = ((x - left + w / 2) / s, (y - top + h / 2) / s)
+            check(abs(at[0] - want[0]) <= 3 and abs(at[1] - want[1]) <= 3,
+                  f"reader{args.suffix}: {row[1]} centred at {at}, not {want}")
+        code, _ = probe(args, "QuorvelAI Setup", "Install")
+        check(code == 0, f"reader: Install not pressed (exit {code})")
+        check(d.wait_ready(DONE, find=False), "reader: Install did not run")
+    d.end()
+    d = Driver(args, "working")
+    if check(d.wait_ready(), "reader: no working window"):
+        time.sleep(1)
+        code, rows = probe(args, "QuorvelAI Setup")
+        bars = [row for row in rows if row[0] == "48"]  # ROLE_SYSTEM_PROGRESSBAR
+        # The value the bar shows, easing towards the reported 42 %.
+        check(len(bars) == 1 and bars[0][2] in ("41 %", "42 %"), f"reader: progress bar {bars}")
+    d.end()
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--run", required=True)
     parser.add_argument("--driver", required=True)
     parser.add_argument("--out", required=True)
+    parser.add_argument("--probe")
     parser.add_argument("--dpi", type=int, default=96)
     parser.add_argument("--shots-only", action="store_true")
     args = parser.parse_args()
     os.makedirs(args.out, exist_ok=True)
     args.suffix = "" if args.dpi == 96 else f"-{args.dpi}dpi"
     take_shots(args, args.dpi / 96)
+    if not args.shots_only:
+        keyboard(args, args.dpi / 96)
+    if not args.shots_only and args.probe:
+        screen_reader(args, args.dpi / 96)
     if not args.shots_only and args.dpi == 96:
         interaction(args)
     print(f"{len(failures)} failed check(s)" if failures else "all window checks passed")

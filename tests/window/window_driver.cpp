@@ -2,12 +2,16 @@
 // scene per run, for the screen tests, the screenshots and the benchmark.
 //   qv-window-driver.exe SCENE [--ready FILE] [--done-ms N] [--join-ms N]
 //                        [--result FILE] [--bench-paint FILE] [--bench-idle FILE]
+//                        [--high-contrast 1]
 // --ready: gets the number of each screen once it has stood for 400 ms.
-// --result: written at the end: "exit=N removeData=0|1 installs=N".
+// --result: written at the end: "exit=N removeData=0|1 installs=N copied=0|1".
+// --high-contrast 1: the window sees a high-contrast theme, in the colours
+// of a black one (Wine can neither set nor report a theme).
 // --bench-paint FILE: paints 300 frames of the scene on the window thread
 // and writes their median time; --bench-idle FILE: writes the process's
 // CPU share over 5 s on the scene. Both close the window afterwards.
 #include "setup/window/setup_window.h"
+#include "setup/window/window_access.h"
 #include "setup/window/window_drawing.h"
 #include "setup/window/window_state.h"
 
@@ -122,6 +126,17 @@ WindowSteps sceneSteps(const std::wstring& scene) {
     return steps;
 }
 
+bool contrastOn() { return true; }
+
+// The system colours of a black high-contrast theme, and the ones to put
+// back at the end (they last as long as the prefix's wineserver).
+const int contrastElements[] = {COLOR_WINDOW, COLOR_WINDOWTEXT, COLOR_HIGHLIGHT,
+                                COLOR_HIGHLIGHTTEXT, COLOR_BTNFACE, COLOR_BTNTEXT, COLOR_GRAYTEXT};
+const COLORREF contrastColours[] = {RGB(0, 0, 0), RGB(255, 255, 255), RGB(0x1A, 0xEB, 0xFF),
+                                    RGB(0, 0, 0), RGB(0, 0, 0), RGB(255, 255, 255),
+                                    RGB(0x3F, 0xF2, 0x3F)};
+constexpr int contrastCount = static_cast<int>(sizeof(contrastElements) / sizeof(int));
+
 void writeText(const std::wstring& path, const std::wstring& text) {
     if (path.empty()) return;
     FILE* file = _wfopen(path.c_str(), L"wb");
@@ -182,6 +197,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (!argv || argc < 2) return 3;
     std::wstring sceneName = argv[1], ready, result, benchIdle;
+    bool highContrast = false;
     timings().doneCloseMs = 600000;
     for (int i = 2; i + 1 < argc; i += 2) {
         std::wstring option = argv[i], value = argv[i + 1];
@@ -189,6 +205,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         else if (option == L"--result") result = value;
         else if (option == L"--bench-paint") benchPath = value;
         else if (option == L"--bench-idle") benchIdle = value;
+        else if (option == L"--high-contrast") highContrast = value == L"1";
         else if (option == L"--done-ms") timings().doneCloseMs = static_cast<DWORD>(_wtoi(value.c_str()));
         else if (option == L"--join-ms") timings().workerJoinMs = static_cast<DWORD>(_wtoi(value.c_str()));
     }
@@ -197,6 +214,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     for (const Scene& s : scenes)
         if (sceneName == s.name) scene = &s;
     if (!scene) return 3;
+
+    COLORREF savedColours[contrastCount];
+    if (highContrast) {
+        for (int i = 0; i < contrastCount; ++i) savedColours[i] = GetSysColor(contrastElements[i]);
+        SetSysColors(contrastCount, contrastElements, contrastColours);
+        highContrastQuery() = contrastOn;
+    }
 
     SetupWindow window(SetupOptions(), scene->mode, L"C:\\users\\me\\AppData\\Local\\QuorvelAI",
                        scene->askFirst, sceneSteps(sceneName));
@@ -245,7 +269,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     int code = window.run(instance);
     stop = true;
     watcher.join();
-    writeText(result, formatText(L"exit=%d removeData=%d installs=%d\n", code, removeData ? 1 : 0,
-                                 installs.load()));
+    if (highContrast) SetSysColors(contrastCount, contrastElements, savedColours);
+    writeText(result, formatText(L"exit=%d removeData=%d installs=%d copied=%d\n", code,
+                                 removeData ? 1 : 0, installs.load(), state.copiedAt != 0 ? 1 : 0));
     return code;
 }

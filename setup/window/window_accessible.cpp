@@ -1,0 +1,320 @@
+// IAccessible over the window state. Every call runs on the window thread
+// (clients in other processes reach it through COM's marshalling) and reads
+// the screen afresh, so nothing here can go stale except the state itself,
+// which the window's end cuts off.
+#include "window_accessible.h"
+
+#include "window_access.h"
+#include "window_input.h"
+#include "window_items.h"
+#include "window_layout.h"
+
+#include <oleacc.h>
+
+#include <atomic>
+#include <cmath>
+
+namespace qv {
+
+namespace {
+std::atomic<int> liveObjects{0};
+}  // namespace
+
+int accessibleObjectsAlive() { return liveObjects.load(); }
+
+class WindowAccessible final : public IAccessible {
+public:
+    explicit WindowAccessible(WindowState& state) : state_(&state) { ++liveObjects; }
+    ~WindowAccessible() { --liveObjects; }
+    WindowAccessible(const WindowAccessible&) = delete;
+    WindowAccessible& operator=(const WindowAccessible&) = delete;
+    void disconnect() { state_ = nullptr; }
+
+    // IUnknown
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        if (iid == __uuidof(IUnknown) || iid == __uuidof(IDispatch) || iid == __uuidof(IAccessible)) {
+            *out = static_cast<IAccessible*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        ULONG left = InterlockedDecrement(&refs_);
+        if (left == 0) delete this;
+        return left;
+    }
+
+    // IDispatch: clients use the vtable; there is no type library.
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+        if (!count) return E_POINTER;
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,
+                                     EXCEPINFO*, UINT*) override {
+        return E_NOTIMPL;
+    }
+
+    // IAccessible
+    HRESULT STDMETHODCALLTYPE get_accParent(IDispatch** parent) override {
+        if (!parent) return E_POINTER;
+        *parent = nullptr;
+        if (!live()) return RPC_E_DISCONNECTED;
+        return AccessibleObjectFromWindow(state_->window, static_cast<DWORD>(OBJID_WINDOW),
+                                          __uuidof(IDispatch), reinterpret_cast<void**>(parent));
+    }
+    HRESULT STDMETHODCALLTYPE get_accChildCount(long* count) override {
+        if (!count) return E_POINTER;
+        *count = 0;
+        if (!live()) return RPC_E_DISCONNECTED;
+        *count = static_cast<long>(accessibleItems(*state_).size());
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_accChild(VARIANT child, IDispatch** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        Target t;
+        if (HRESULT hr = resolve(child, t); FAILED(hr)) return hr;
+        // The children are simple elements of this object, not objects.
+        return t.item ? S_FALSE : E_INVALIDARG;
+    }
+    HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* name) override {
+        return text(child, name, [this](const Target& t) {
+            if (t.item) return t.item->name;
+            wchar_t title[128] = {};
+            GetWindowTextW(state_->window, title, 128);
+            return std::wstring(title);
+        });
+    }
+    HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* value) override {
+        return text(child, value, [this](const Target& t) {
+            return t.item && t.item->role == ROLE_SYSTEM_PROGRESSBAR ? progressValue(*state_)
+                                                                     : std::wstring();
+        });
+    }
+    HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* description) override {
+        return text(child, description, [this](const Target& t) {
+            if (t.item && t.item->buttonId == FolderLink)
+                return L"Installs to " + state_->folder;
+            if (t.item && t.item->role == ROLE_SYSTEM_PROGRESSBAR &&
+                state_->screen == Screen::Working && !state_->cancelRequested.load())
+                return state_->detail;
+            return std::wstring();
+        });
+    }
+    HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override {
+        if (!role) return E_POINTER;
+        VariantInit(role);
+        Target t;
+        if (HRESULT hr = resolve(child, t); FAILED(hr)) return hr;
+        role->vt = VT_I4;
+        role->lVal = t.item ? t.item->role : ROLE_SYSTEM_CLIENT;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* out) override {
+        if (!out) return E_POINTER;
+        VariantInit(out);
+        Target t;
+        if (HRESULT hr = resolve(child, t); FAILED(hr)) return hr;
+        out->vt = VT_I4;
+        out->lVal = t.item ? itemState(*t.item) : STATE_SYSTEM_FOCUSABLE;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT child, BSTR* help) override {
+        return text(child, help, [](const Target&) { return std::wstring(); });
+    }
+    HRESULT STDMETHODCALLTYPE get_accHelpTopic(BSTR* file, VARIANT, long* topic) override {
+        if (file) *file = nullptr;
+        if (topic) *topic = 0;
+        return live() ? S_FALSE : RPC_E_DISCONNECTED;
+    }
+    HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT child, BSTR* shortcut) override {
+        return text(child, shortcut, [](const Target&) { return std::wstring(); });
+    }
+    HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* focus) override {
+        if (!focus) return E_POINTER;
+        VariantInit(focus);
+        if (!live()) return RPC_E_DISCONNECTED;
+        if (GetFocus() != state_->window) return S_FALSE;
+        long child = childIdOfButton(*state_, focusedButton(*state_));
+        focus->vt = VT_I4;
+        focus->lVal = child ? child : CHILDID_SELF;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* selection) override {
+        if (!selection) return E_POINTER;
+        VariantInit(selection);
+        return live() ? S_FALSE : RPC_E_DISCONNECTED;
+    }
+    HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT child, BSTR* action) override {
+        return text(child, action, [this](const Target& t) {
+            if (!t.item || t.item->buttonId == 0) return std::wstring();
+            if (t.item->buttonId == RemoveDataBox)
+                return std::wstring(state_->removeDataChecked ? L"Uncheck" : L"Check");
+            return std::wstring(L"Press");
+        });
+    }
+    HRESULT STDMETHODCALLTYPE accSelect(long flags, VARIANT child) override {
+        Target t;
+        if (HRESULT hr = resolve(child, t); FAILED(hr)) return hr;
+        if (!(flags & SELFLAG_TAKEFOCUS) || !t.item || t.item->buttonId == 0)
+            return DISP_E_MEMBERNOTFOUND;
+        state_->access.keyboardUsed = true;
+        state_->access.focusId = t.item->buttonId;
+        repaint(*state_);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE accLocation(long* left, long* top, long* width, long* height,
+                                          VARIANT child) override {
+        if (!left || !top || !width || !height) return E_POINTER;
+        *left = *top = *width = *height = 0;
+        Target t;
+        if (HRESULT hr = resolve(child, t); FAILED(hr)) return hr;
+        RECT box{};
+        if (t.item) {
+            box = pixelBox(t.item->box);
+            MapWindowPoints(state_->window, nullptr, reinterpret_cast<POINT*>(&box), 2);
+        } else {
+            GetWindowRect(state_->window, &box);
+        }
+        *left = box.left;
+        *top = box.top;
+        *width = box.right - box.left;
+        *height = box.bottom - box.top;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE accNavigate(long direction, VARIANT start, VARIANT* end) override {
+        if (!end) return E_POINTER;
+        VariantInit(end);
+        Target t;
+        if (HRESULT hr = resolve(start, t); FAILED(hr)) return hr;
+        long count = static_cast<long>(t.items.size()), at = t.childId, to = 0;
+        if (direction == NAVDIR_FIRSTCHILD && !t.item) to = 1;
+        else if (direction == NAVDIR_LASTCHILD && !t.item) to = count;
+        else if (direction == NAVDIR_NEXT && t.item) to = at + 1;
+        else if (direction == NAVDIR_PREVIOUS && t.item) to = at - 1;
+        if (to < 1 || to > count) return S_FALSE;
+        end->vt = VT_I4;
+        end->lVal = to;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE accHitTest(long x, long y, VARIANT* out) override {
+        if (!out) return E_POINTER;
+        VariantInit(out);
+        if (!live()) return RPC_E_DISCONNECTED;
+        POINT point{x, y};
+        ScreenToClient(state_->window, &point);
+        RECT client{};
+        GetClientRect(state_->window, &client);
+        if (!PtInRect(&client, point)) return S_FALSE;
+        out->vt = VT_I4;
+        out->lVal = childAt(static_cast<float>(point.x), static_cast<float>(point.y));
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override {
+        Target t;
+        if (HRESULT hr = resolve(child, t); FAILED(hr)) return hr;
+        if (!t.item || t.item->buttonId == 0) return DISP_E_MEMBERNOTFOUND;
+        PostMessageW(state_->window, MsgAccessiblePress, static_cast<WPARAM>(t.item->buttonId),
+                     static_cast<LPARAM>(state_->screen));
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE put_accName(VARIANT, BSTR) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_accValue(VARIANT, BSTR) override { return E_NOTIMPL; }
+
+private:
+    struct Target {
+        std::vector<AccessibleItem> items;
+        const AccessibleItem* item = nullptr;  // null: the client object itself
+        long childId = CHILDID_SELF;
+    };
+
+    bool live() const { return state_ && state_->window; }
+
+    HRESULT resolve(const VARIANT& child, Target& t) const {
+        if (!live()) return RPC_E_DISCONNECTED;
+        if (child.vt != VT_I4) return E_INVALIDARG;
+        t.items = accessibleItems(*state_);
+        t.childId = child.lVal;
+        if (t.childId == CHILDID_SELF) return S_OK;
+        if (t.childId < 1 || t.childId > static_cast<long>(t.items.size())) return E_INVALIDARG;
+        t.item = &t.items[static_cast<size_t>(t.childId - 1)];
+        return S_OK;
+    }
+
+    // Answers a text property: S_FALSE and no string when it is empty.
+    template <typename F>
+    HRESULT text(const VARIANT& child, BSTR* out, F&& read) const {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        Target t;
+        if (HRESULT hr = resolve(child, t); FAILED(hr)) return hr;
+        std::wstring value = read(t);
+        if (value.empty()) return S_FALSE;
+        *out = SysAllocStringLen(value.data(), static_cast<UINT>(value.size()));
+        return *out ? S_OK : E_OUTOFMEMORY;
+    }
+
+    long itemState(const AccessibleItem& item) const {
+        if (item.buttonId == 0) return STATE_SYSTEM_READONLY;
+        long flags = STATE_SYSTEM_FOCUSABLE;
+        if (focusedButton(*state_) == item.buttonId) flags |= STATE_SYSTEM_FOCUSED;
+        if (state_->hoverId == item.buttonId) flags |= STATE_SYSTEM_HOTTRACKED;
+        if (state_->pressedId == item.buttonId) flags |= STATE_SYSTEM_PRESSED;
+        if (primaryButton(*state_) == item.buttonId) flags |= STATE_SYSTEM_DEFAULT;
+        if (item.buttonId == FolderLink) flags |= STATE_SYSTEM_LINKED;
+        if (item.buttonId == RemoveDataBox && state_->removeDataChecked)
+            flags |= STATE_SYSTEM_CHECKED;
+        return flags;
+    }
+
+    // Buttons first, as the mouse sees them; then the texts and the bar.
+    long childAt(float x, float y) const {
+        if (long child = childIdOfButton(*state_, hitTest(*state_, x, y))) return child;
+        std::vector<AccessibleItem> items = accessibleItems(*state_);
+        for (size_t i = 0; i < items.size(); ++i) {
+            const Gdiplus::RectF& b = items[i].box;
+            if (items[i].buttonId == 0 && x >= b.X && x < b.X + b.Width && y >= b.Y &&
+                y < b.Y + b.Height)
+                return static_cast<long>(i + 1);
+        }
+        return CHILDID_SELF;
+    }
+
+    static RECT pixelBox(const Gdiplus::RectF& box) {
+        return {static_cast<LONG>(std::floor(box.X)), static_cast<LONG>(std::floor(box.Y)),
+                static_cast<LONG>(std::ceil(box.X + box.Width)),
+                static_cast<LONG>(std::ceil(box.Y + box.Height))};
+    }
+
+    LONG refs_ = 1;
+    WindowState* state_;
+};
+
+LRESULT accessibleObjectResult(WindowState& state, WPARAM wParam) {
+    if (!state.window) return 0;
+    if (!state.access.accessible) state.access.accessible = new WindowAccessible(state);
+    LRESULT result = LresultFromObject(__uuidof(IAccessible), wParam,
+                                       static_cast<IAccessible*>(state.access.accessible));
+    return result > 0 ? result : 0;
+}
+
+void disconnectAccessible(WindowState& state) {
+    WindowAccessible* accessible = std::exchange(state.access.accessible, nullptr);
+    if (!accessible) return;
+    accessible->disconnect();
+    // Proxies in other processes learn of the end at once, not at their
+    // next call.
+    CoDisconnectObject(static_cast<IAccessible*>(accessible), 0);
+    accessible->Release();
+}
+
+}  // namespace qv

@@ -1,0 +1,91 @@
+#include "window_items.h"
+
+#include "window_drawing.h"
+#include "window_layout.h"
+
+#include "foundation/text.h"
+
+#include <oleacc.h>
+
+#include <algorithm>
+
+namespace qv {
+namespace {
+
+float clientWidth(const WindowState& state) {
+    RECT client{};
+    if (state.window && GetClientRect(state.window, &client) && client.right > 0)
+        return static_cast<float>(client.right);
+    return scaled(state, 440);
+}
+
+AccessibleItem itemOf(const WindowButton& button) {
+    AccessibleItem item;
+    item.box = Gdiplus::RectF(button.x, button.y, button.width, button.height);
+    item.buttonId = button.id;
+    switch (button.id) {
+    case FolderLink:
+        item.role = ROLE_SYSTEM_LINK;
+        item.name = folderLinkText;
+        break;
+    case RemoveDataBox:
+        item.role = ROLE_SYSTEM_CHECKBUTTON;
+        item.name = removeDataLabel;
+        break;
+    case MinimiseButton:
+        item.role = ROLE_SYSTEM_PUSHBUTTON;
+        item.name = L"Minimise";
+        break;
+    case CloseButton:
+        item.role = ROLE_SYSTEM_PUSHBUTTON;
+        item.name = L"Close";
+        break;
+    default:
+        item.role = ROLE_SYSTEM_PUSHBUTTON;
+        item.name = button.label;
+        break;
+    }
+    return item;
+}
+
+}  // namespace
+
+std::vector<AccessibleItem> accessibleItems(const WindowState& state) {
+    float W = clientWidth(state);
+    std::vector<AccessibleItem> items;
+    items.push_back({ROLE_SYSTEM_STATICTEXT, screenTitle(state), titleBox(state, W), 0});
+    std::wstring body = bodyText(state);
+    if (!body.empty()) items.push_back({ROLE_SYSTEM_STATICTEXT, body, bodyBox(state, W), 0});
+    if (state.screen == Screen::Failed && state.error)
+        items.push_back({ROLE_SYSTEM_STATICTEXT, L"Error " + state.error->code,
+                         errorCodeBox(state, W), 0});
+    if (showsProgress(state))
+        items.push_back({ROLE_SYSTEM_PROGRESSBAR, L"Progress", progressBox(state, W), 0});
+    std::vector<WindowButton> buttons = state.buttons;
+    std::stable_sort(buttons.begin(), buttons.end(),
+                     [](const WindowButton& a, const WindowButton& b) { return a.id < b.id; });
+    for (const WindowButton& button : buttons) items.push_back(itemOf(button));
+    return items;
+}
+
+long childIdOfButton(const WindowState& state, int32_t buttonId) {
+    if (buttonId == 0) return 0;
+    std::vector<AccessibleItem> items = accessibleItems(state);
+    for (size_t i = 0; i < items.size(); ++i)
+        if (items[i].buttonId == buttonId) return static_cast<long>(i + 1);
+    return 0;
+}
+
+std::wstring progressValue(const WindowState& state) {
+    if (state.screen == Screen::Done) return L"100 %";
+    if (state.screen != Screen::Working || state.targetFraction < 0) return L"";
+    return formatText(L"%d %%", static_cast<int>(state.shownFraction * 100));
+}
+
+int32_t primaryButton(const WindowState& state) {
+    for (const WindowButton& button : state.buttons)
+        if (button.primary) return button.id;
+    return 0;
+}
+
+}  // namespace qv

@@ -1,0 +1,49 @@
+#include "window_paint_tools.h"
+
+#include <algorithm>
+
+namespace qv {
+
+using namespace Gdiplus;
+
+float textWidth(Graphics& graphics, const std::wstring& text, const Font* font) {
+    if (!font) return 0;
+    RectF box;
+    graphics.MeasureString(text.c_str(), static_cast<INT>(text.size()), font, PointF(0, 0), &box);
+    return box.Width;
+}
+
+void addRoundedRect(GraphicsPath& path, const RectF& box, float radius) {
+    radius = std::min(radius, std::min(box.Width, box.Height) / 2);
+    float d = 2 * radius;
+    if (d <= 0) {
+        path.AddRectangle(box);
+        return;
+    }
+    path.AddArc(box.X, box.Y, d, d, 180, 90);
+    path.AddArc(box.X + box.Width - d, box.Y, d, d, 270, 90);
+    path.AddArc(box.X + box.Width - d, box.Y + box.Height - d, d, d, 0, 90);
+    path.AddArc(box.X, box.Y + box.Height - d, d, d, 90, 90);
+    path.CloseFigure();
+}
+
+void fillRounded(Graphics& graphics, const Brush& brush, const RectF& box, float radius) {
+    GraphicsPath path;
+    addRoundedRect(path, box, radius);
+    graphics.FillPath(&brush, &path);
+}
+
+void drawText(Graphics& graphics, const std::wstring& text, const Font* font, ARGB colour,
+              const RectF& box, StringAlignment alignment, bool wrap, Trim trim) {
+    if (!font || text.empty()) return;
+    StringFormat format;
+    format.SetAlignment(alignment);
+    format.SetLineAlignment(StringAlignmentNear);
+    format.SetTrimming(trim == Trim::PathMiddle ? StringTrimmingEllipsisPath
+                                                 : StringTrimmingEllipsisCharacter);
+    if (!wrap) format.SetFormatFlags(StringFormatFlagsNoWrap);
+    SolidBrush brush{Color(colour)};
+    graphics.DrawString(text.c_str(), static_cast<INT>(text.size()), font, box, &format, &brush);
+}
+
+}  // namespace qv

@@ -1,0 +1,26 @@
+// Drawing helpers shared by the window's standard and high-contrast frames.
+#pragma once
+
+#include <windows.h>
+#include <objidl.h>
+#include <gdiplus.h>
+
+#include <string>
+
+namespace qv {
+
+// The text's measured width in font; 0 without a font.
+float textWidth(Gdiplus::Graphics& graphics, const std::wstring& text, const Gdiplus::Font* font);
+// A rounded rectangle; the radius is capped at half the shorter side.
+void addRoundedRect(Gdiplus::GraphicsPath& path, const Gdiplus::RectF& box, float radius);
+void fillRounded(Gdiplus::Graphics& graphics, const Gdiplus::Brush& brush,
+                 const Gdiplus::RectF& box, float radius);
+
+enum class Trim { Character, PathMiddle };
+
+// One text in a layout box, top-aligned; nothing without a font or text.
+void drawText(Gdiplus::Graphics& graphics, const std::wstring& text, const Gdiplus::Font* font,
+              Gdiplus::ARGB colour, const Gdiplus::RectF& box, Gdiplus::StringAlignment alignment,
+              bool wrap = false, Trim trim = Trim::Character);
+
+}  // namespace qv

@@ -1,0 +1,520 @@
+// The window's accessible objects, announcements, keyboard focus and
+// high-contrast frame, through the window procedure and oleacc as a screen
+// reader reaches them.
+#include "window_fixture.h"
+
+#include "setup/window/window_access.h"
+#include "setup/window/window_accessible.h"
+#include "setup/window/window_drawing.h"
+#include "setup/window/window_input.h"
+
+#include "foundation/text.h"
+
+#include <gtest/gtest.h>
+
+#include <oleacc.h>
+
+#include <cmath>
+#include <vector>
+
+namespace qv::test {
+namespace {
+
+// Spelt out: the import library's IID_IAccessible can be a thunk.
+const IID accessibleIid = {0x618736E0, 0x3C3D, 0x11CF, {0x81, 0x0C, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+
+VARIANT child(long id) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_I4;
+    v.lVal = id;
+    return v;
+}
+
+std::wstring take(BSTR text) {
+    std::wstring value = text ? std::wstring(text, SysStringLen(text)) : std::wstring();
+    SysFreeString(text);
+    return value;
+}
+
+ComPtr<IAccessible> clientObject(HWND window) {
+    ComPtr<IAccessible> object;
+    AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), accessibleIid,
+                               object.putVoid());
+    return object;
+}
+
+// A screen set up as a test row asks for it.
+struct Scene {
+    Screen screen;
+    SetupMode mode;
+    bool retryable = false;
+    bool ticked = false;
+    const wchar_t* note = L"";
+};
+
+void show(WindowHarness& h, const Scene& scene) {
+    ASSERT_TRUE(createWindow(h.state()));
+    h.state().note = scene.note;
+    h.state().removeDataChecked = scene.ticked;
+    h.state().status = L"Downloading QuorvelAI 1.2.3\u2026";
+    h.state().targetFraction = 0.42;
+    h.state().shownFraction = 0.42;
+    if (scene.screen == Screen::Failed)
+        h.state().error = std::make_unique<SetupError>(makeError(L"QV-NET-5", scene.retryable));
+    setScreen(h.state(), scene.screen);
+}
+
+struct Child {
+    long role;
+    const wchar_t* name;
+    long state;  // bits that must be set
+    // Logical box inside the window for the texts and the bar; the
+    // buttons are checked against the mouse's hit test instead.
+    float x, y, w, h;
+};
+
+constexpr long Text = ROLE_SYSTEM_STATICTEXT, Push = ROLE_SYSTEM_PUSHBUTTON;
+constexpr long Default = STATE_SYSTEM_DEFAULT | STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_FOCUSED;
+constexpr long Focusable = STATE_SYSTEM_FOCUSABLE;
+const Child minimise{Push, L"Minimise", Focusable, 0, 0, 0, 0};
+const Child closeBox{Push, L"Close", Focusable, 0, 0, 0, 0};
+
+struct ChildrenCase {
+    const char* what;
+    Scene scene;
+    const wchar_t* value;  // of the progress bar, when the screen has one
+    std::vector<Child> children;
+};
+
+// Each row fails on a missing, extra or misplaced child, a wrong role,
+// name or state, or a box that is not where the screen draws it.
+const ChildrenCase childrenCases[] = {
+    {"welcome", {Screen::Welcome, SetupMode::Install}, nullptr,
+     {{Text, L"QuorvelAI", STATE_SYSTEM_READONLY, 24, 186, 392, 32},
+      {Text, L"Roblox AI Game Creator", 0, 24, 220, 392, 24},
+      {Push, L"Install", Default, 0, 0, 0, 0},
+      {ROLE_SYSTEM_LINK, L"Change install location", Focusable | STATE_SYSTEM_LINKED, 0, 0, 0, 0},
+      minimise, closeBox}},
+    {"welcome with a note", {Screen::Welcome, SetupMode::Install, false, false, L"Not enough space."}, nullptr,
+     {{Text, L"QuorvelAI", 0, 24, 186, 392, 32},
+      {Text, L"Not enough space.", 0, 36, 218, 368, 30},
+      {Push, L"Install", Default, 0, 0, 0, 0},
+      {ROLE_SYSTEM_LINK, L"Change install location", Focusable, 0, 0, 0, 0},
+      minimise, closeBox}},
+    {"working", {Screen::Working, SetupMode::Upgrade}, L"42 %",
+     {{Text, L"Updating QuorvelAI", 0, 24, 186, 392, 32},
+      {Text, L"Downloading QuorvelAI 1.2.3\u2026", 0, 28, 220, 384, 40},
+      {ROLE_SYSTEM_PROGRESSBAR, L"Progress", STATE_SYSTEM_READONLY, 64, 262, 312, 6},
+      minimise, closeBox}},
+    {"done", {Screen::Done, SetupMode::Install}, L"100 %",
+     {{Text, L"QuorvelAI is ready", 0, 24, 186, 392, 32},
+      {Text, L"Starting QuorvelAI\u2026", 0, 28, 220, 384, 40},
+      {ROLE_SYSTEM_PROGRESSBAR, L"Progress", 0, 64, 262, 312, 6},
+      minimise, closeBox}},
+    {"failed, retryable", {Screen::Failed, SetupMode::Install, true}, nullptr,
+     {{Text, L"Something went wrong", 0, 24, 186, 392, 32},
+      {Text, L"The stand-in step failed.", 0, 32, 220, 376, 46},
+      {Text, L"Error QV-NET-5", 0, 24, 266, 392, 18},
+      {Push, L"Try again", Default, 0, 0, 0, 0},
+      {Push, L"Copy details", Focusable, 0, 0, 0, 0},
+      {Push, L"Close", Focusable, 0, 0, 0, 0},
+      minimise, closeBox}},
+    {"failed, not retryable", {Screen::Failed, SetupMode::Uninstall, false}, nullptr,
+     {{Text, L"QuorvelAI could not be removed", 0, 24, 186, 392, 32},
+      {Text, L"The stand-in step failed.", 0, 32, 220, 376, 46},
+      {Text, L"Error QV-NET-5", 0, 24, 266, 392, 18},
+      {Push, L"Copy details", Focusable, 0, 0, 0, 0},
+      {Push, L"Close", Default, 0, 0, 0, 0},
+      minimise, closeBox}},
+    {"confirmation, ticked", {Screen::ConfirmUninstall, SetupMode::Uninstall, false, true}, nullptr,
+     {{Text, L"Uninstall QuorvelAI?", 0, 24, 186, 392, 32},
+      {Text, L"Your Roblox projects are not touched.", 0, 24, 220, 392, 24},
+      {Push, L"Uninstall", Default, 0, 0, 0, 0},
+      {Push, L"Cancel", Focusable, 0, 0, 0, 0},
+      {ROLE_SYSTEM_CHECKBUTTON, L"Also delete settings, sign-in and chat history",
+       Focusable | STATE_SYSTEM_CHECKED, 0, 0, 0, 0},
+      minimise, closeBox}},
+    {"removed", {Screen::Removed, SetupMode::Uninstall}, nullptr,
+     {{Text, L"QuorvelAI was removed", 0, 24, 186, 392, 32},
+      {Text, L"It is no longer on this PC.", 0, 24, 220, 392, 24},
+      {Push, L"Close", Default, 0, 0, 0, 0},
+      minimise, closeBox}},
+};
+
+void checkChild(IAccessible& object, WindowHarness& h, long id, const Child& want,
+                const std::string& what) {
+    VARIANT role, state;
+    ASSERT_EQ(object.get_accRole(child(id), &role), S_OK) << what;
+    EXPECT_EQ(role.lVal, want.role) << what;
+    BSTR name = nullptr;
+    object.get_accName(child(id), &name);
+    EXPECT_EQ(take(name), want.name) << what;
+    ASSERT_EQ(object.get_accState(child(id), &state), S_OK) << what;
+    EXPECT_EQ(state.lVal & want.state, want.state) << what;
+    long x = 0, y = 0, w = 0, height = 0;
+    ASSERT_EQ(object.accLocation(&x, &y, &w, &height, child(id)), S_OK) << what;
+    RECT window{};
+    GetWindowRect(h.state().window, &window);
+    if (want.w > 0) {
+        // 96 dpi in the component prefix: logical pixels are client pixels.
+        EXPECT_NEAR(x - window.left, want.x, 1) << what;
+        EXPECT_NEAR(y - window.top, want.y, 1) << what;
+        EXPECT_NEAR(w, want.w, 2) << what;
+        EXPECT_NEAR(height, want.h, 2) << what;
+    } else {
+        // What the location covers is what the mouse hits, in screen
+        // coordinates.
+        float cx = static_cast<float>(x - window.left + w / 2);
+        float cy = static_cast<float>(y - window.top + height / 2);
+        EXPECT_NE(hitTest(h.state(), cx, cy), 0) << what;
+        VARIANT hit;
+        ASSERT_EQ(object.accHitTest(x + w / 2, y + height / 2, &hit), S_OK) << what;
+        EXPECT_EQ(hit.lVal, id) << what;
+        BSTR action = nullptr;
+        object.get_accDefaultAction(child(id), &action);
+        std::wstring expected = want.role == ROLE_SYSTEM_CHECKBUTTON ? L"Uncheck" : L"Press";
+        EXPECT_EQ(take(action), expected) << what;
+    }
+}
+
+TEST(WindowAccessible, ChildrenOfEachScreen) {
+    ComApartment com;
+    for (const ChildrenCase& c : childrenCases) {
+        FakeSteps fake;
+        WindowHarness h(fake, c.scene.mode, true);
+        show(h, c.scene);
+        ComPtr<IAccessible> object = clientObject(h.state().window);
+        ASSERT_TRUE(object) << c.what;
+        BSTR name = nullptr;
+        object->get_accName(child(CHILDID_SELF), &name);
+        EXPECT_EQ(take(name), c.scene.mode == SetupMode::Uninstall ? L"Uninstall QuorvelAI"
+                                                                    : L"QuorvelAI Setup")
+            << c.what;
+        long count = 0;
+        ASSERT_EQ(object->get_accChildCount(&count), S_OK);
+        ASSERT_EQ(count, static_cast<long>(c.children.size())) << c.what;
+        for (long i = 0; i < count; ++i)
+            checkChild(*object.get(), h, i + 1, c.children[static_cast<size_t>(i)],
+                       std::string(c.what) + ", child " + std::to_string(i + 1));
+        for (long i = 0; i < count; ++i) {
+            if (c.children[static_cast<size_t>(i)].role != ROLE_SYSTEM_PROGRESSBAR) continue;
+            BSTR value = nullptr;
+            object->get_accValue(child(i + 1), &value);
+            EXPECT_EQ(take(value), c.value) << c.what;
+        }
+        VARIANT beyond;
+        EXPECT_EQ(object->get_accRole(child(count + 1), &beyond), E_INVALIDARG) << c.what;
+    }
+}
+
+enum class Effect { Runs, Closes, Toggles, Copies, Minimises, Refused };
+
+// A press through a screen reader's default action on the child named, or
+// through keys: t Tab, s Shift+Tab, then e Enter or p Space.
+struct PressCase {
+    const char* what;
+    Scene scene;
+    const wchar_t* child;  // null: the keys press
+    const char* keys;
+    int32_t focus;  // the ring's button id before the last key
+    Effect effect;
+};
+
+// Each row fails when the default action does something else than the
+// click on the same child, on a wrong tab order, a ring that does not
+// wrap, or a key that presses something else than the focused item.
+const PressCase pressCases[] = {
+    {"install", {Screen::Welcome, SetupMode::Install}, L"Install", "", 0, Effect::Runs},
+    {"uninstall", {Screen::ConfirmUninstall, SetupMode::Uninstall}, L"Uninstall", "", 0, Effect::Runs},
+    {"cancel the uninstall", {Screen::ConfirmUninstall, SetupMode::Uninstall}, L"Cancel", "", 0, Effect::Closes},
+    {"tick the box", {Screen::ConfirmUninstall, SetupMode::Uninstall}, L"Also delete settings, sign-in and chat history", "", 0, Effect::Toggles},
+    {"try again", {Screen::Failed, SetupMode::Upgrade, true}, L"Try again", "", 0, Effect::Runs},
+    {"copy", {Screen::Failed, SetupMode::Upgrade, true}, L"Copy details", "", 0, Effect::Copies},
+    {"close removed", {Screen::Removed, SetupMode::Uninstall}, L"Close", "", 0, Effect::Closes},
+    {"minimise", {Screen::Welcome, SetupMode::Install}, L"Minimise", "", 0, Effect::Minimises},
+    {"a text has no action", {Screen::Welcome, SetupMode::Install}, L"QuorvelAI", "", 0, Effect::Refused},
+    {"first tab, enter installs", {Screen::Welcome, SetupMode::Install}, nullptr, "te", RowFirst, Effect::Runs},
+    {"link, minimise, close, wrap", {Screen::Welcome, SetupMode::Install}, nullptr, "ttttte", RowFirst, Effect::Runs},
+    {"shift+tab starts at close", {Screen::Welcome, SetupMode::Install}, nullptr, "se", CloseButton, Effect::Closes},
+    {"space presses the focused button", {Screen::ConfirmUninstall, SetupMode::Uninstall}, nullptr, "tp", RowFirst, Effect::Runs},
+    {"cancel is second", {Screen::ConfirmUninstall, SetupMode::Uninstall}, nullptr, "tte", RowSecond, Effect::Closes},
+    {"the box is after the row", {Screen::ConfirmUninstall, SetupMode::Uninstall}, nullptr, "tttp", RemoveDataBox, Effect::Toggles},
+    {"minimise after the box", {Screen::ConfirmUninstall, SetupMode::Uninstall}, nullptr, "tttte", MinimiseButton, Effect::Minimises},
+    {"back from the first", {Screen::ConfirmUninstall, SetupMode::Uninstall}, nullptr, "tse", CloseButton, Effect::Closes},
+    {"copy with enter on its button", {Screen::Failed, SetupMode::Upgrade, true}, nullptr, "tte", RowSecond, Effect::Copies},
+    {"close on a failure", {Screen::Failed, SetupMode::Upgrade, true}, nullptr, "ttte", RowThird, Effect::Closes},
+    {"working has the title bar only", {Screen::Working, SetupMode::Upgrade}, nullptr, "tte", CloseButton, Effect::Closes},
+};
+
+long childNamed(IAccessible& object, const wchar_t* wanted) {
+    long count = 0;
+    object.get_accChildCount(&count);
+    for (long i = 1; i <= count; ++i) {
+        BSTR name = nullptr;
+        object.get_accName(child(i), &name);
+        if (take(name) == wanted) return i;
+    }
+    return 0;
+}
+
+void pressKeys(WindowHarness& h, const std::string& keys) {
+    BYTE keyboard[256] = {};
+    for (char k : keys) {
+        keyboard[VK_SHIFT] = k == 's' ? 0x80 : 0;
+        SetKeyboardState(keyboard);
+        h.send(WM_KEYDOWN, k == 'e' ? VK_RETURN : k == 'p' ? VK_SPACE : VK_TAB);
+    }
+    keyboard[VK_SHIFT] = 0;
+    SetKeyboardState(keyboard);
+}
+
+// The default action: refused, or accepted and run from the message loop.
+void pressThroughClient(WindowHarness& h, const PressCase& c) {
+    ComPtr<IAccessible> object = clientObject(h.state().window);
+    ASSERT_TRUE(object) << c.what;
+    long id = childNamed(*object.get(), c.child);
+    ASSERT_NE(id, 0) << c.what;
+    HRESULT hr = object->accDoDefaultAction(child(id));
+    EXPECT_EQ(hr, c.effect == Effect::Refused ? DISP_E_MEMBERNOTFOUND : S_OK) << c.what;
+    WindowState& s = h.state();
+    h.pumpUntil([&] {
+        return h.closed() || s.busy || s.removeDataChecked || s.copiedAt != 0 || IsIconic(s.window);
+    }, c.effect == Effect::Refused ? 100 : 2000);
+}
+
+void checkEffect(WindowHarness& h, FakeSteps& fake, Effect effect, const char* what) {
+    WindowState& s = h.state();
+    EXPECT_EQ(s.busy, effect == Effect::Runs) << what;
+    EXPECT_EQ(h.closed(), effect == Effect::Closes) << what;
+    EXPECT_EQ(s.removeDataChecked, effect == Effect::Toggles) << what;
+    EXPECT_EQ(s.copiedAt != 0, effect == Effect::Copies) << what;
+    EXPECT_EQ(s.window && IsIconic(s.window), effect == Effect::Minimises) << what;
+    if (effect == Effect::Runs) {
+        EXPECT_EQ(WaitForSingleObject(fake.entered.get(), 5000), WAIT_OBJECT_0) << what;
+    }
+}
+
+TEST(WindowPress, ByDefaultActionAndKeys) {
+    ComApartment com;
+    for (const PressCase& c : pressCases) {
+        FakeSteps fake;
+        fake.end = StepEnd::UntilReleased;
+        WindowHarness h(fake, c.scene.mode, true);
+        show(h, c.scene);
+        if (c.child) {
+            pressThroughClient(h, c);
+        } else {
+            std::string keys = c.keys;
+            pressKeys(h, keys.substr(0, keys.size() - 1));
+            EXPECT_EQ(h.state().access.focusId, c.focus) << c.what;
+            pressKeys(h, keys.substr(keys.size() - 1));
+        }
+        checkEffect(h, fake, c.effect, c.what);
+    }
+}
+
+// A press asked for on one screen does nothing once another one shows.
+TEST(WindowAccessible, StalePressIsDropped) {
+    ComApartment com;
+    FakeSteps fake;
+    WindowHarness h(fake, SetupMode::Uninstall, false);
+    show(h, {Screen::ConfirmUninstall, SetupMode::Uninstall});
+    ComPtr<IAccessible> object = clientObject(h.state().window);
+    ASSERT_TRUE(object);
+    ASSERT_EQ(object->accDoDefaultAction(child(childNamed(*object.get(), L"Cancel"))), S_OK);
+    h.state().error = std::make_unique<SetupError>(makeError(L"QV-NET-5", true));
+    setScreen(h.state(), Screen::Failed);
+    h.pumpUntil([] { return false; }, 200);
+    EXPECT_FALSE(h.closed());
+    EXPECT_EQ(h.state().copiedAt, 0u);
+}
+
+// Clients may keep the object past the window: then every call says so,
+// and the last release frees it.
+TEST(WindowAccessible, OutlivesTheWindowDisconnected) {
+    ComApartment com;
+    FakeSteps fake;
+    WindowHarness h(fake, SetupMode::Install, true);
+    show(h, {Screen::Welcome, SetupMode::Install});
+    ComPtr<IAccessible> object = clientObject(h.state().window);
+    ASSERT_TRUE(object);
+    // Other objects of the window are left to the system's default.
+    EXPECT_EQ(h.send(WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_WINDOW)), 0);
+    EXPECT_EQ(h.send(WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_CARET)), 0);
+    DestroyWindow(h.state().window);
+    long count = -1;
+    HRESULT hr = object->get_accChildCount(&count);
+    EXPECT_TRUE(hr == RPC_E_DISCONNECTED || hr == CO_E_OBJNOTCONNECTED) << std::hex << hr;
+    BSTR name = nullptr;
+    hr = object->get_accName(child(1), &name);
+    EXPECT_TRUE(hr == RPC_E_DISCONNECTED || hr == CO_E_OBJNOTCONNECTED) << std::hex << hr;
+    EXPECT_EQ(name, nullptr);
+    EXPECT_EQ(object->accDoDefaultAction(child(3)), RPC_E_DISCONNECTED);
+    EXPECT_EQ(h.state().access.accessible, nullptr);
+    EXPECT_EQ(accessibleObjectsAlive(), 1);
+    object->AddRef();
+    object->Release();
+    EXPECT_EQ(accessibleObjectsAlive(), 1);
+    // Ours was the last reference.
+    object.reset();
+    EXPECT_EQ(accessibleObjectsAlive(), 0);
+}
+
+// Events seen by an out-of-context hook of this process.
+std::vector<std::pair<DWORD, long>> seen;
+
+void CALLBACK onEvent(HWINEVENTHOOK, DWORD event, HWND, LONG objectId, LONG childId, DWORD, DWORD) {
+    if (objectId == OBJID_CLIENT) seen.push_back({event, childId});
+}
+
+struct EventCase {
+    const char* what;
+    Scene from;
+    UINT message;  // what the worker posts
+    bool error;
+    std::vector<std::pair<DWORD, long>> events;  // in order, among others
+};
+
+// Each row fails on a missing event, one on the wrong child, or an alert
+// where nothing failed.
+const EventCase eventCases[] = {
+    {"failure", {Screen::Working, SetupMode::Upgrade}, MsgFinished, true,
+     {{EVENT_OBJECT_NAMECHANGE, 1}, {EVENT_OBJECT_FOCUS, 4}, {EVENT_SYSTEM_ALERT, 2}}},
+    {"done", {Screen::Working, SetupMode::Install}, MsgFinished, false,
+     {{EVENT_OBJECT_NAMECHANGE, 1}, {EVENT_OBJECT_FOCUS, 3}}},
+    {"removed", {Screen::Working, SetupMode::Uninstall}, MsgFinished, false,
+     {{EVENT_OBJECT_NAMECHANGE, 1}, {EVENT_OBJECT_FOCUS, 3}}},
+    {"waiting for the app", {Screen::Working, SetupMode::Upgrade}, MsgWaitingForApp, false,
+     {{EVENT_OBJECT_NAMECHANGE, 1}, {EVENT_OBJECT_FOCUS, 3}}},
+};
+
+TEST(WindowAnnouncements, ScreenChangesAndFailures) {
+    for (const EventCase& c : eventCases) {
+        FakeSteps fake;
+        WindowHarness h(fake, c.from.mode, false);
+        show(h, c.from);
+        h.state().busy = true;
+        HWINEVENTHOOK hook = SetWinEventHook(EVENT_MIN, EVENT_MAX, nullptr, onEvent,
+                                             GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+        ASSERT_NE(hook, nullptr);
+        seen.clear();
+        auto* error = c.error ? new SetupError(makeError(L"QV-NET-5", true)) : nullptr;
+        h.send(c.message, 0, reinterpret_cast<LPARAM>(error));
+        h.pumpUntil([] { return false; }, 150);
+        UnhookWinEvent(hook);
+        size_t next = 0;
+        for (const auto& event : seen)
+            if (next < c.events.size() && event == c.events[next]) ++next;
+        EXPECT_EQ(next, c.events.size()) << c.what << ": " << seen.size() << " events";
+        bool alert = false;
+        for (const auto& event : seen) alert = alert || event.first == EVENT_SYSTEM_ALERT;
+        EXPECT_EQ(alert, c.error) << c.what;
+        h.state().busy = false;
+    }
+}
+
+// A bar that moves every tick is announced at most a few times a second,
+// and each announcement says the value the bar shows.
+TEST(WindowAnnouncements, ProgressIsThrottled) {
+    ComApartment com;
+    FakeSteps fake;
+    WindowHarness h(fake, SetupMode::Upgrade, false);
+    show(h, {Screen::Working, SetupMode::Upgrade});
+    HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_VALUECHANGE, EVENT_OBJECT_VALUECHANGE,
+                                         nullptr, onEvent, GetCurrentProcessId(), 0,
+                                         WINEVENT_OUTOFCONTEXT);
+    ASSERT_NE(hook, nullptr);
+    seen.clear();
+    ULONGLONG start = GetTickCount64();
+    for (int i = 1; i <= 40; ++i) {
+        h.send(MsgProgress, static_cast<WPARAM>(i * 20));
+        h.pumpUntil([] { return false; }, 50);
+    }
+    double seconds = static_cast<double>(GetTickCount64() - start) / 1000.0;
+    UnhookWinEvent(hook);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_LE(static_cast<double>(seen.size()), 2 * seconds + 1) << seconds << " s";
+    EXPECT_EQ(seen.front().second, 3);  // the bar
+    ComPtr<IAccessible> object = clientObject(h.state().window);
+    BSTR value = nullptr;
+    object->get_accValue(child(3), &value);
+    EXPECT_EQ(take(value), formatText(L"%d %%", static_cast<int>(h.state().shownFraction * 100)));
+}
+
+// Without Tab nothing is focused and no ring is drawn; after Tab the ring
+// moves to the new screen's primary button.
+TEST(WindowFocus, RingFollowsTheScreen) {
+    FakeSteps fake;
+    WindowHarness h(fake, SetupMode::Upgrade, false);
+    show(h, {Screen::Working, SetupMode::Upgrade});
+    h.state().error = std::make_unique<SetupError>(makeError(L"QV-NET-5", false));
+    setScreen(h.state(), Screen::Failed);
+    EXPECT_FALSE(h.state().access.keyboardUsed);
+    EXPECT_EQ(h.state().access.focusId, 0);
+    pressKeys(h, "t");
+    EXPECT_EQ(h.state().access.focusId, RowFirst);
+    setScreen(h.state(), Screen::Removed);
+    EXPECT_EQ(h.state().access.focusId, RowFirst);  // "Close", the primary
+    h.state().error = std::make_unique<SetupError>(makeError(L"QV-NET-5", false));
+    setScreen(h.state(), Screen::Failed);
+    EXPECT_EQ(h.state().access.focusId, RowSecond);  // "Close" is primary here
+}
+
+bool contrastOn() { return true; }
+
+// One frame into a bitmap of the window's size; the pixel at a client
+// point.
+struct Frame {
+    explicit Frame(WindowState& state) {
+        RECT client{};
+        GetClientRect(state.window, &client);
+        HDC screen = GetDC(nullptr);
+        dc.reset(CreateCompatibleDC(screen));
+        bitmap.reset(CreateCompatibleBitmap(screen, client.right, client.bottom));
+        ReleaseDC(nullptr, screen);
+        SelectObject(dc.get(), bitmap.get());
+        paint(state, dc.get());
+    }
+    COLORREF at(float x, float y) const {
+        return GetPixel(dc.get(), static_cast<int>(x), static_cast<int>(y));
+    }
+    MemoryDc dc;
+    GdiObject bitmap;
+};
+
+// The theme is read at creation and again when the settings change; the
+// frame then shows the system colours, and the standard one comes back.
+TEST(WindowContrast, SystemColoursWhileOn) {
+    FakeSteps fake;
+    WindowHarness h(fake, SetupMode::Install, true);
+    show(h, {Screen::Welcome, SetupMode::Install});
+    const WindowButton* install = nullptr;
+    for (const WindowButton& b : h.state().buttons)
+        if (b.id == RowFirst) install = &b;
+    ASSERT_TRUE(install);
+    float px = install->x + 10, py = install->y + install->height / 2;
+    COLORREF top = Frame(h.state()).at(8, 4);
+    EXPECT_LE(GetBValue(top) - GetRValue(top), 8) << "the dark gradient";
+    EXPECT_LT(GetRValue(top), 0x20);
+    HighContrastQuery saved = highContrastQuery();
+    highContrastQuery() = contrastOn;
+    h.send(WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST);
+    highContrastQuery() = saved;
+    ASSERT_TRUE(h.state().access.highContrast);
+    {
+        Frame frame(h.state());
+        EXPECT_EQ(frame.at(8, 4), GetSysColor(COLOR_WINDOW));
+        EXPECT_EQ(frame.at(8, 330), GetSysColor(COLOR_WINDOW));  // no gradient
+        EXPECT_EQ(frame.at(220 - 64, 112), GetSysColor(COLOR_WINDOW));  // no glow
+        EXPECT_EQ(frame.at(px, py), GetSysColor(COLOR_HIGHLIGHT));
+    }
+    h.send(WM_THEMECHANGED);
+    EXPECT_FALSE(h.state().access.highContrast);
+    COLORREF accent = Frame(h.state()).at(px, py);
+    EXPECT_GT(GetRValue(accent), 0xE0);
+    EXPECT_LT(GetBValue(accent), 0x40);
+}
+
+}  // namespace
+}  // namespace qv::test
