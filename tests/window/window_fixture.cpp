@@ -17,7 +17,8 @@ SetupError makeError(const wchar_t* code, bool retryable) {
 
 FakeSteps::FakeSteps()
     : entered(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      release(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+      release(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      nextRun(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
 void FakeSteps::finish(SetupContext& context) {
     // Read before entered is signalled: a test may then set the next call's end.
@@ -39,11 +40,9 @@ void FakeSteps::finish(SetupContext& context) {
         WaitForSingleObject(release.get(), INFINITE);
         context.progress->setStatus(L"Late status after the window went");
         throw SetupError::cancelled();
-    case StepEnd::UntilNextRun: {
-        int call = installCalls + uninstallCalls;
-        while (installCalls + uninstallCalls == call) Sleep(2);
+    case StepEnd::UntilNextRun:
+        WaitForSingleObject(nextRun.get(), 10000);
         return;
-    }
     }
 }
 

@@ -16,7 +16,8 @@
 namespace qv::test {
 
 // What the stand-in install or uninstall does. UntilNextRun returns once
-// the next call of the step has begun.
+// the test has started the next run (nextRun set): the run lock keeps the
+// next worker's steps from beginning before this one returns.
 enum class StepEnd { Succeed, Fail, UntilCancelled, UntilReleased, IgnoreCancel, UntilNextRun };
 
 struct FakeSteps {
@@ -33,6 +34,7 @@ struct FakeSteps {
     bool uninstallRemoveData = false;
     KernelHandle entered;  // set when the install or uninstall step starts
     KernelHandle release;  // ends UntilReleased and IgnoreCancel
+    KernelHandle nextRun;  // ends UntilNextRun
 
     WindowSteps steps();
 

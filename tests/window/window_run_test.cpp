@@ -294,6 +294,7 @@ TEST(WindowRun, EarlierWorkerEndingLateLeavesTheStuckOnesState) {
     KernelHandle first(copy);
     fake->end = StepEnd::IgnoreCancel;
     startRun(state);
+    SetEvent(fake->nextRun.get());
     // The first worker ends now, after the second one began.
     ASSERT_EQ(WaitForSingleObject(first.get(), 5000), WAIT_OBJECT_0);
     expectStateOutlivesTheWindow(window, fake);
