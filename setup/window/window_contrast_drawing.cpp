@@ -131,13 +131,7 @@ void drawTitleBarButton(HcFrame& f, const WindowButton& button) {
     bool disabled = button.id == CloseButton && f.state.busy && f.state.cancelRequested.load();
     ARGB colour = disabled ? f.colours.gray : hovered ? f.colours.highlightText : f.colours.text;
     Pen pen(Color(colour), f.s(1.2f));
-    float cx = box.X + box.Width / 2, cy = box.Y + box.Height / 2, k = f.s(5);
-    if (button.id == CloseButton) {
-        f.g.DrawLine(&pen, cx - k, cy - k, cx + k, cy + k);
-        f.g.DrawLine(&pen, cx - k, cy + k, cx + k, cy - k);
-    } else {
-        f.g.DrawLine(&pen, cx - k, cy, cx + k, cy);
-    }
+    drawTitleGlyph(f.g, pen, box, f.s(5), button.id == CloseButton);
 }
 
 void drawPill(HcFrame& f, const WindowButton& button) {

@@ -229,13 +229,7 @@ void drawTitleBarButton(Frame& f, const WindowButton& button) {
         fillRounded(f.g, fill, box, f.s(6));
     }
     Pen pen(Color(hovered ? palette::TextColor : palette::MutedColor), f.s(1.2f));
-    float cx = box.X + box.Width / 2, cy = box.Y + box.Height / 2, k = f.s(5);
-    if (button.id == CloseButton) {
-        f.g.DrawLine(&pen, cx - k, cy - k, cx + k, cy + k);
-        f.g.DrawLine(&pen, cx - k, cy + k, cx + k, cy - k);
-    } else {
-        f.g.DrawLine(&pen, cx - k, cy, cx + k, cy);
-    }
+    drawTitleGlyph(f.g, pen, box, f.s(5), button.id == CloseButton);
 }
 
 void drawPill(Frame& f, const WindowButton& button) {

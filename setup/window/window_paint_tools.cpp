@@ -33,6 +33,16 @@ void fillRounded(Graphics& graphics, const Brush& brush, const RectF& box, float
     graphics.FillPath(&brush, &path);
 }
 
+void drawTitleGlyph(Graphics& graphics, const Pen& pen, const RectF& box, float halfSize, bool close) {
+    float cx = box.X + box.Width / 2, cy = box.Y + box.Height / 2, k = halfSize;
+    if (close) {
+        graphics.DrawLine(&pen, cx - k, cy - k, cx + k, cy + k);
+        graphics.DrawLine(&pen, cx - k, cy + k, cx + k, cy - k);
+    } else {
+        graphics.DrawLine(&pen, cx - k, cy, cx + k, cy);
+    }
+}
+
 void drawText(Graphics& graphics, const std::wstring& text, const Font* font, ARGB colour,
               const RectF& box, StringAlignment alignment, bool wrap, Trim trim) {
     if (!font || text.empty()) return;

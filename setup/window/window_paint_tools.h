@@ -16,6 +16,11 @@ void addRoundedRect(Gdiplus::GraphicsPath& path, const Gdiplus::RectF& box, floa
 void fillRounded(Gdiplus::Graphics& graphics, const Gdiplus::Brush& brush,
                  const Gdiplus::RectF& box, float radius);
 
+// The close cross or the minimise bar, centred in box, reaching halfSize
+// from the centre.
+void drawTitleGlyph(Gdiplus::Graphics& graphics, const Gdiplus::Pen& pen,
+                    const Gdiplus::RectF& box, float halfSize, bool close);
+
 enum class Trim { Character, PathMiddle };
 
 // One text in a layout box, top-aligned; nothing without a font or text.

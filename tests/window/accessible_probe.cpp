@@ -3,6 +3,8 @@
 //   role<TAB>name<TAB>value<TAB>state in hex<TAB>left top width height (screen)
 //   accessible-probe.exe "WINDOW TITLE" [CHILD NAME TO PRESS]
 // Exit 0 when the object was read (and the press accepted), 1 otherwise.
+#include "accessible_support.h"
+
 #include "foundation/handles.h"
 
 #include <windows.h>
@@ -14,16 +16,8 @@
 
 namespace {
 
-// Spelt out: the import library's IID_IAccessible can be a thunk.
-const IID accessibleIid = {0x618736E0, 0x3C3D, 0x11CF, {0x81, 0x0C, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
-
-VARIANT child(long id) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_I4;
-    v.lVal = id;
-    return v;
-}
+using qv::test::accessibleIid;
+using qv::test::child;
 
 std::string utf8(BSTR text) {
     if (!text) return "";

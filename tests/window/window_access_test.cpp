@@ -1,6 +1,7 @@
 // The window's accessible objects, announcements, keyboard focus and
 // high-contrast frame, through the window procedure and oleacc as a screen
 // reader reaches them.
+#include "accessible_support.h"
 #include "window_fixture.h"
 
 #include "setup/window/window_access.h"
@@ -19,17 +20,6 @@
 
 namespace qv::test {
 namespace {
-
-// Spelt out: the import library's IID_IAccessible can be a thunk.
-const IID accessibleIid = {0x618736E0, 0x3C3D, 0x11CF, {0x81, 0x0C, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
-
-VARIANT child(long id) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_I4;
-    v.lVal = id;
-    return v;
-}
 
 std::wstring take(BSTR text) {
     std::wstring value = text ? std::wstring(text, SysStringLen(text)) : std::wstring();
