@@ -449,7 +449,18 @@ def keyboard(args, s):
             d = Driver(args, scene)
             d.scale = s
             try:
-                if not check(d.wait_ready(), f"{what}: no window"):
+                ready = d.wait_ready()
+                if not ready and d.process.poll() is not None:
+                    # Seen once in many runs on a loaded machine: the driver
+                    # gone before its first screen, with no key sent to it yet.
+                    # One more start tells that apart from a window that never
+                    # comes up.
+                    print(f"{what}: driver ended early, starting it again", flush=True)
+                    d.end()
+                    d = Driver(args, scene)
+                    d.scale = s
+                    ready = d.wait_ready()
+                if not check(ready, f"{what}: no window"):
                     continue
                 if index == 0:
                     if not cycle_ring(d, scene, s, shots):
