@@ -87,4 +87,16 @@ uint64_t freeDiskSpace(const std::wstring& folder) {
     return available.QuadPart;
 }
 
+bool folderHoldsEntries(const std::wstring& folder) {
+    WIN32_FIND_DATAW entry;
+    FindHandle find(FindFirstFileExW(longPath(joinPath(folder, L"*")).c_str(), FindExInfoBasic, &entry,
+                                     FindExSearchNameMatch, nullptr, 0));
+    if (!find) return false;
+    do {
+        std::wstring name = entry.cFileName;
+        if (name != L"." && name != L"..") return true;
+    } while (FindNextFileW(find.get(), &entry));
+    return false;
+}
+
 }  // namespace qv

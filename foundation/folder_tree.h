@@ -20,6 +20,10 @@ bool createFolderTree(const std::wstring& path, DWORD* errorCode = nullptr);
 // that is not a folder counts as removed.
 bool removeTree(const std::wstring& path, std::wstring* firstFailure = nullptr);
 
+// True when folder holds anything besides "." and ".."; false when it is
+// empty, missing or cannot be listed.
+bool folderHoldsEntries(const std::wstring& folder);
+
 // Bytes available to the current user on the volume of folder (or of its
 // nearest existing parent); 0 when it cannot be told.
 uint64_t freeDiskSpace(const std::wstring& folder);

@@ -24,18 +24,6 @@ void print(FILE* stream, const std::wstring& text) {
     std::fflush(stream);
 }
 
-bool holdsEntries(const std::wstring& folder) {
-    WIN32_FIND_DATAW entry;
-    qv::FindHandle find(FindFirstFileExW(qv::longPath(qv::joinPath(folder, L"*")).c_str(), FindExInfoBasic,
-                                         &entry, FindExSearchNameMatch, nullptr, 0));
-    if (!find) return false;
-    do {
-        std::wstring name = entry.cFileName;
-        if (name != L"." && name != L"..") return true;
-    } while (FindNextFileW(find.get(), &entry));
-    return false;
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -47,7 +35,7 @@ int wmain(int argc, wchar_t** argv) {
     DWORD attributes = GetFileAttributesW(qv::longPath(folder).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES &&
         (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-         holdsEntries(folder))) {
+         qv::folderHoldsEntries(folder))) {
         print(stderr, L"delta-check: " + folder + L" already exists and is not an empty folder\n");
         return 1;
     }

@@ -33,19 +33,6 @@ std::wstring scratchFolder() {
                                        static_cast<unsigned long long>(GetTickCount64())));
 }
 
-// True when folder holds anything besides "." and "..".
-bool holdsEntries(const std::wstring& folder) {
-    WIN32_FIND_DATAW entry;
-    qv::FindHandle find(FindFirstFileExW(qv::longPath(qv::joinPath(folder, L"*")).c_str(),
-                                         FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0));
-    if (!find) return false;
-    do {
-        std::wstring name = entry.cFileName;
-        if (name != L"." && name != L"..") return true;
-    } while (FindNextFileW(find.get(), &entry));
-    return false;
-}
-
 int check(const std::wstring& payload, const std::wstring& folder) {
     qv::SetupOptions options;
     qv::SilentProgress progress;
@@ -79,7 +66,7 @@ int wmain(int argc, wchar_t** argv) {
         bool existed = attributes != INVALID_FILE_ATTRIBUTES;
         bool usable = !existed || ((attributes & FILE_ATTRIBUTE_DIRECTORY) &&
                                    !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-                                   !holdsEntries(folder));
+                                   !qv::folderHoldsEntries(folder));
         if (!usable) {
             print(stderr, L"payload-check: " + folder +
                               L" already exists and is not an empty folder; name a new or empty "
