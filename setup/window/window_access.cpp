@@ -18,11 +18,13 @@ namespace {
 // second would drown the speech.
 constexpr uint64_t announceGapMs = 500;
 
-constexpr long titleChild = 1;
-constexpr long bodyChild = 2;
-
 void notify(const WindowState& state, DWORD event, long child) {
     if (state.window) NotifyWinEvent(event, state.window, OBJID_CLIENT, child);
+}
+
+bool inFocusOrder(const WindowState& state, int32_t id) {
+    std::vector<int32_t> order = focusOrder(state);
+    return std::find(order.begin(), order.end(), id) != order.end();
 }
 
 bool hasButton(const WindowState& state, int32_t id) {
@@ -37,21 +39,15 @@ long progressChild(const WindowState& state) {
     return 0;
 }
 
-// Where a screen reader's attention goes on a new screen: the button Enter
-// presses, else the bar of a progress screen, else the screen itself.
-long attentionChild(const WindowState& state) {
-    if (long child = childIdOfButton(state, focusedButton(state))) return child;
-    if (long child = progressChild(state)) return child;
-    return CHILDID_SELF;
-}
-
+// Tab goes on from where the focus is, whether or not the ring showed yet,
+// as in a dialog: the first Tab leaves the first focus for the next item.
 void moveFocus(WindowState& state, bool backwards) {
     std::vector<int32_t> order = focusOrder(state);
     if (order.empty()) return;
-    auto at = std::find(order.begin(), order.end(), state.access.focusId);
+    auto at = std::find(order.begin(), order.end(), focusedButton(state));
     size_t n = order.size();
     size_t next;
-    if (!state.access.keyboardUsed || at == order.end()) {
+    if (at == order.end()) {
         next = backwards ? n - 1 : 0;
     } else {
         size_t i = static_cast<size_t>(at - order.begin());
@@ -60,7 +56,15 @@ void moveFocus(WindowState& state, bool backwards) {
     state.access.keyboardUsed = true;
     state.access.focusId = order[next];
     repaint(state);
-    notify(state, EVENT_OBJECT_FOCUS, childIdOfButton(state, state.access.focusId));
+    announceFocus(state);
+}
+
+// Enter on the check box presses the primary button, as a dialog's default
+// button takes Enter from a check box; Space ticks it.
+void pressFocused(WindowState& state, WPARAM key) {
+    int32_t id = state.access.focusId;
+    if (key == VK_RETURN && id == RemoveDataBox) id = primaryButton(state);
+    if (id != 0) click(state, id);
 }
 
 void pressFromClient(WindowState& state, WPARAM id, LPARAM screen) {
@@ -73,15 +77,21 @@ void pressFromClient(WindowState& state, WPARAM id, LPARAM screen) {
 
 std::vector<int32_t> focusOrder(const WindowState& state) {
     std::vector<int32_t> order;
-    for (const WindowButton& button : state.buttons) order.push_back(button.id);
-    std::sort(order.begin(), order.end());
+    for (const WindowButton& button : buttonsInOrder(state))
+        if (buttonEnabled(state, button.id)) order.push_back(button.id);
     return order;
 }
 
 int32_t focusedButton(const WindowState& state) {
-    if (state.access.keyboardUsed && hasButton(state, state.access.focusId))
+    if (state.access.keyboardUsed && inFocusOrder(state, state.access.focusId))
         return state.access.focusId;
-    return primaryButton(state);
+    return initialFocusButton(state);
+}
+
+long focusedChild(const WindowState& state) {
+    if (long child = childIdOfButton(state, focusedButton(state))) return child;
+    if (long child = progressChild(state)) return child;
+    return CHILDID_SELF;
 }
 
 bool focusKey(WindowState& state, WPARAM key, bool shift) {
@@ -90,21 +100,38 @@ bool focusKey(WindowState& state, WPARAM key, bool shift) {
         return true;
     }
     if (key != VK_RETURN && key != VK_SPACE) return false;
-    if (!state.access.keyboardUsed || !hasButton(state, state.access.focusId)) return false;
-    click(state, state.access.focusId);
+    if (!state.access.keyboardUsed || !inFocusOrder(state, state.access.focusId)) return false;
+    pressFocused(state, key);
     return true;
 }
 
+void announceFocus(WindowState& state) {
+    if (!state.window || !IsWindowVisible(state.window) || GetFocus() != state.window) return;
+    NotifyWinEvent(EVENT_OBJECT_FOCUS, state.window, OBJID_CLIENT, focusedChild(state));
+}
+
 void screenChanged(WindowState& state) {
-    if (state.access.keyboardUsed) state.access.focusId = primaryButton(state);
+    if (state.access.keyboardUsed) state.access.focusId = initialFocusButton(state);
     state.access.announcedBody = bodyText(state);
     state.access.announcedValue = progressValue(state);
     state.access.announcedAt = GetTickCount64();
     if (!state.window) return;
     notify(state, EVENT_OBJECT_REORDER, CHILDID_SELF);
     notify(state, EVENT_OBJECT_NAMECHANGE, titleChild);
-    notify(state, EVENT_OBJECT_FOCUS, attentionChild(state));
+    announceFocus(state);
     if (state.screen == Screen::Failed) notify(state, EVENT_SYSTEM_ALERT, bodyChild);
+}
+
+void buttonChanged(WindowState& state, int32_t buttonId, DWORD event) {
+    if (long child = childIdOfButton(state, buttonId)) notify(state, event, child);
+}
+
+void cancelStarted(WindowState& state) {
+    buttonChanged(state, CloseButton, EVENT_OBJECT_STATECHANGE);
+    if (state.access.keyboardUsed && state.access.focusId == CloseButton) {
+        state.access.focusId = initialFocusButton(state);
+        announceFocus(state);
+    }
 }
 
 void announceProgress(WindowState& state) {
@@ -152,6 +179,7 @@ bool handleAccessMessage(WindowState& state, UINT message, WPARAM wParam, LPARAM
         return true;
     case WM_CREATE:
         state.access.highContrast = highContrastQuery()();
+        describeAsDialog(state.window);
         return false;
     case WM_SETTINGCHANGE:
     case WM_THEMECHANGED:
@@ -160,6 +188,14 @@ bool handleAccessMessage(WindowState& state, UINT message, WPARAM wParam, LPARAM
     case WM_SYSCOLORCHANGE:
         // High-contrast frames are drawn in the system colours.
         if (state.access.highContrast) repaint(state);
+        return false;
+    case WM_SETFOCUS:
+        // After showing and after Alt+Tab back: the system's own focus
+        // event names only the window, not what has the focus inside it.
+        announceFocus(state);
+        return false;
+    case WM_DESTROY:
+        forgetDialogRole(state.window);
         return false;
     case WM_NCDESTROY:
         disconnectAccessible(state);

@@ -35,18 +35,34 @@ constexpr UINT MsgAccessiblePress = WM_APP + 20;
 // window's end. True when the message is answered (result set).
 bool handleAccessMessage(WindowState& state, UINT message, WPARAM wParam, LPARAM lParam,
                          LRESULT& result);
-// After every screen change: the ring to the primary button, the events.
+// After every screen change: the ring to the new screen's first focus,
+// the events.
 void screenChanged(WindowState& state);
+// Tells clients that the button's name or state changed (event is
+// EVENT_OBJECT_NAMECHANGE or EVENT_OBJECT_STATECHANGE).
+void buttonChanged(WindowState& state, int32_t buttonId, DWORD event);
+// A cancel began: the close button is unavailable now, and the focus
+// leaves it when it was there.
+void cancelStarted(WindowState& state);
+// Raises the focus event for the child that has the focus, when the
+// window shows and has the keyboard focus; otherwise a client would hear
+// of an object it cannot reach.
+void announceFocus(WindowState& state);
 // Timer 1: value and status announcements, at most twice a second.
 void announceProgress(WindowState& state);
 // Tab, Shift+Tab, and Space or Enter once Tab was pressed; false for keys
 // that keep their usual meaning.
 bool focusKey(WindowState& state, WPARAM key, bool shift);
-// The button ids Tab walks through on the screen showing, in order.
+// The button ids Tab walks through on the screen showing, in the order
+// they are drawn; a button that is unavailable is left out.
 std::vector<int32_t> focusOrder(const WindowState& state);
-// The button a screen reader is told has the focus: the ring's, else the
-// primary one; 0 none.
+// The button that has the focus: the ring's, else the screen's first
+// focus (initialFocusButton); 0 none.
 int32_t focusedButton(const WindowState& state);
+// The child a screen reader is told has the focus: the focused button's,
+// else the progress bar's, else CHILDID_SELF. Exactly this child reports
+// STATE_SYSTEM_FOCUSED while the window has the keyboard focus.
+long focusedChild(const WindowState& state);
 
 // Whether a high-contrast theme is on. Tests and the window driver replace
 // the query; the real one asks SPI_GETHIGHCONTRAST.

@@ -7,10 +7,14 @@
 #include "window_access.h"
 #include "window_input.h"
 #include "window_items.h"
+#include "window_drawing.h"
 #include "window_layout.h"
+
+#include "foundation/handles.h"
 
 #include <oleacc.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 
@@ -18,6 +22,27 @@ namespace qv {
 
 namespace {
 std::atomic<int> liveObjects{0};
+
+// Spelt out: the import library's GUIDs can resolve to thunks.
+const CLSID accPropServicesClass = {0xb5f8350b, 0x0548, 0x48b1, {0xa6, 0xee, 0x88, 0xbd, 0x00, 0xb4, 0xa5, 0xe7}};
+const IID accPropServicesIid = {0x6e26e776, 0x04f0, 0x495d, {0x80, 0xe4, 0x33, 0x30, 0x35, 0x2e, 0x31, 0x69}};
+const MSAAPROPID roleProperty = {0xcb905ff2, 0x7bd1, 0x4c05, {0xb3, 0xc8, 0xe6, 0xc2, 0x41, 0x36, 0x4d, 0x70}};
+
+ComPtr<IAccPropServices> propServices() {
+    ComPtr<IAccPropServices> services;
+    CoCreateInstance(accPropServicesClass, nullptr, CLSCTX_INPROC_SERVER, accPropServicesIid,
+                     services.putVoid());
+    return services;
+}
+
+// The title and the body, for the child that has the focus when a screen
+// opens: screen readers speak a focused object's description, not a name
+// change elsewhere.
+std::wstring screenSummary(const WindowState& state) {
+    std::wstring title = screenTitle(state), body = bodyText(state);
+    return body.empty() ? title : title + L"\n" + body;
+}
+
 }  // namespace
 
 int accessibleObjectsAlive() { return liveObjects.load(); }
@@ -102,12 +127,10 @@ public:
     }
     HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* description) override {
         return text(child, description, [this](const Target& t) {
-            if (t.item && t.item->buttonId == FolderLink)
-                return L"Installs to " + state_->folder;
-            if (t.item && t.item->role == ROLE_SYSTEM_PROGRESSBAR &&
-                state_->screen == Screen::Working && !state_->cancelRequested.load())
-                return state_->detail;
-            return std::wstring();
+            std::wstring own = ownDescription(t);
+            if (!t.item || t.childId != focusedChild(*state_)) return own;
+            std::wstring summary = screenSummary(*state_);
+            return own.empty() ? summary : summary + L"\n" + own;
         });
     }
     HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override {
@@ -125,7 +148,7 @@ public:
         Target t;
         if (HRESULT hr = resolve(child, t); FAILED(hr)) return hr;
         out->vt = VT_I4;
-        out->lVal = t.item ? itemState(*t.item) : STATE_SYSTEM_FOCUSABLE;
+        out->lVal = t.item ? itemState(*t.item, t.childId) : STATE_SYSTEM_FOCUSABLE;
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT child, BSTR* help) override {
@@ -144,9 +167,8 @@ public:
         VariantInit(focus);
         if (!live()) return RPC_E_DISCONNECTED;
         if (GetFocus() != state_->window) return S_FALSE;
-        long child = childIdOfButton(*state_, focusedButton(*state_));
         focus->vt = VT_I4;
-        focus->lVal = child ? child : CHILDID_SELF;
+        focus->lVal = focusedChild(*state_);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* selection) override {
@@ -165,11 +187,12 @@ public:
     HRESULT STDMETHODCALLTYPE accSelect(long flags, VARIANT child) override {
         Target t;
         if (HRESULT hr = resolve(child, t); FAILED(hr)) return hr;
-        if (!(flags & SELFLAG_TAKEFOCUS) || !t.item || t.item->buttonId == 0)
+        if (!(flags & SELFLAG_TAKEFOCUS) || !t.item || !takesFocus(t.item->buttonId))
             return DISP_E_MEMBERNOTFOUND;
         state_->access.keyboardUsed = true;
         state_->access.focusId = t.item->buttonId;
         repaint(*state_);
+        announceFocus(*state_);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE accLocation(long* left, long* top, long* width, long* height,
@@ -196,6 +219,7 @@ public:
         VariantInit(end);
         Target t;
         if (HRESULT hr = resolve(start, t); FAILED(hr)) return hr;
+        if (direction < NAVDIR_UP || direction > NAVDIR_LASTCHILD) return E_INVALIDARG;
         long count = static_cast<long>(t.items.size()), at = t.childId, to = 0;
         if (direction == NAVDIR_FIRSTCHILD && !t.item) to = 1;
         else if (direction == NAVDIR_LASTCHILD && !t.item) to = count;
@@ -263,10 +287,34 @@ private:
         return *out ? S_OK : E_OUTOFMEMORY;
     }
 
-    long itemState(const AccessibleItem& item) const {
-        if (item.buttonId == 0) return STATE_SYSTEM_READONLY;
-        long flags = STATE_SYSTEM_FOCUSABLE;
-        if (focusedButton(*state_) == item.buttonId) flags |= STATE_SYSTEM_FOCUSED;
+    std::wstring ownDescription(const Target& t) const {
+        if (t.item && t.item->buttonId == FolderLink) return L"Installs to " + state_->folder;
+        if (t.item && t.item->role == ROLE_SYSTEM_PROGRESSBAR &&
+            state_->screen == Screen::Working && !state_->cancelRequested.load())
+            return state_->detail;
+        return std::wstring();
+    }
+
+    bool takesFocus(int32_t buttonId) const {
+        std::vector<int32_t> order = focusOrder(*state_);
+        return std::find(order.begin(), order.end(), buttonId) != order.end();
+    }
+
+    // The one child with the focus says so while the window has it.
+    long focusFlags(long childId) const {
+        bool focused = GetFocus() == state_->window && focusedChild(*state_) == childId;
+        return focused ? STATE_SYSTEM_FOCUSED : 0;
+    }
+
+    long itemState(const AccessibleItem& item, long childId) const {
+        if (item.role == ROLE_SYSTEM_PROGRESSBAR)
+            return STATE_SYSTEM_READONLY | STATE_SYSTEM_FOCUSABLE | focusFlags(childId);
+        if (item.buttonId == 0) {
+            bool alert = childId == bodyChild && state_->screen == Screen::Failed;
+            return STATE_SYSTEM_READONLY | (alert ? STATE_SYSTEM_ALERT_HIGH : 0);
+        }
+        if (!buttonEnabled(*state_, item.buttonId)) return STATE_SYSTEM_UNAVAILABLE;
+        long flags = STATE_SYSTEM_FOCUSABLE | focusFlags(childId);
         if (state_->hoverId == item.buttonId) flags |= STATE_SYSTEM_HOTTRACKED;
         if (state_->pressedId == item.buttonId) flags |= STATE_SYSTEM_PRESSED;
         if (primaryButton(*state_) == item.buttonId) flags |= STATE_SYSTEM_DEFAULT;
@@ -298,6 +346,24 @@ private:
     LONG refs_ = 1;
     WindowState* state_;
 };
+
+HRESULT describeAsDialog(HWND window) {
+    ComPtr<IAccPropServices> services = propServices();
+    if (!services) return E_NOINTERFACE;
+    VARIANT role;
+    VariantInit(&role);
+    role.vt = VT_I4;
+    role.lVal = ROLE_SYSTEM_DIALOG;
+    return services->SetHwndProp(window, static_cast<DWORD>(OBJID_WINDOW), CHILDID_SELF, roleProperty,
+                                 role);
+}
+
+void forgetDialogRole(HWND window) {
+    ComPtr<IAccPropServices> services = propServices();
+    MSAAPROPID properties[] = {roleProperty};
+    if (services)
+        services->ClearHwndProps(window, static_cast<DWORD>(OBJID_WINDOW), CHILDID_SELF, properties, 1);
+}
 
 LRESULT accessibleObjectResult(WindowState& state, WPARAM wParam) {
     if (!state.window) return 0;

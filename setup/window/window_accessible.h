@@ -12,6 +12,13 @@ LRESULT accessibleObjectResult(WindowState& state, WPARAM wParam);
 // Cuts the object off from the state and drops the state's reference:
 // clients that still hold it get RPC_E_DISCONNECTED from every call.
 void disconnectAccessible(WindowState& state);
+// Gives the window object (OBJID_WINDOW, which the system answers) the
+// dialog role, so that screen readers read the screen's text when it
+// opens; and takes the annotation back before the window goes. Both do
+// nothing when the annotation service is missing (COM not started).
+// Returns the service's answer, for tests.
+HRESULT describeAsDialog(HWND window);
+void forgetDialogRole(HWND window);
 // How many of these objects exist in the process: a leak or an early
 // release shows here.
 int accessibleObjectsAlive();

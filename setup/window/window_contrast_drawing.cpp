@@ -1,6 +1,7 @@
 #include "window_contrast_drawing.h"
 
 #include "window_drawing.h"
+#include "window_items.h"
 #include "window_layout.h"
 #include "window_paint_tools.h"
 
@@ -26,6 +27,7 @@ struct Scheme {
     ARGB face = systemColour(COLOR_BTNFACE);
     ARGB faceText = systemColour(COLOR_BTNTEXT);
     ARGB gray = systemColour(COLOR_GRAYTEXT);
+    ARGB link = systemColour(COLOR_HOTLIGHT);
 };
 
 struct HcFrame {
@@ -49,6 +51,20 @@ void fill(HcFrame& f, const RectF& box, float radius, ARGB colour) {
     fillRounded(f.g, brush, box, radius);
 }
 
+// A link in a high-contrast theme: the theme's link colour, underlined,
+// since colour alone does not tell it from text.
+void drawLink(HcFrame& f, const std::wstring& text, const RectF& box, StringAlignment alignment,
+              Trim trim) {
+    const Font* small = f.state.smallFont.get();
+    if (!small) return;
+    FontFamily family;
+    small->GetFamily(&family);
+    Font underlined(&family, small->GetSize(), small->GetStyle() | FontStyleUnderline,
+                    small->GetUnit());
+    const Font* font = underlined.GetLastStatus() == Ok ? &underlined : small;
+    drawText(f.g, text, font, f.colours.link, box, alignment, false, trim);
+}
+
 void drawWelcome(HcFrame& f) {
     WindowState& state = f.state;
     const Font* font = state.note.empty() ? state.bodyFont.get() : state.smallFont.get();
@@ -56,12 +72,12 @@ void drawWelcome(HcFrame& f) {
              StringAlignmentCenter, !state.note.empty());
     const std::wstring link = folderLinkText;
     RectF linkBox = folderLinkBox(state, f.W, textWidth(f.g, link, state.smallFont.get()));
-    if (state.hoverId == FolderLink)
-        drawText(f.g, L"Installs to " + state.folder + L"  \u00B7  Change", state.smallFont.get(),
-                 f.colours.highlight, RectF(f.s(24), linkBox.Y, f.W - f.s(48), linkBox.Height),
-                 StringAlignmentCenter, false, Trim::PathMiddle);
+    if (showsFolderPath(state))
+        drawLink(f, L"Installs to " + state.folder + L"  \u00B7  Change",
+                 RectF(f.s(24), linkBox.Y, f.W - f.s(48), linkBox.Height), StringAlignmentCenter,
+                 Trim::PathMiddle);
     else
-        drawText(f.g, link, state.smallFont.get(), f.colours.text, linkBox, StringAlignmentNear);
+        drawLink(f, link, linkBox, StringAlignmentNear, Trim::Character);
 }
 
 void drawProgressScreen(HcFrame& f) {
@@ -128,7 +144,7 @@ void drawTitleBarButton(HcFrame& f, const WindowButton& button) {
     RectF box(button.x, button.y, button.width, button.height);
     if (hovered) fill(f, box, f.s(6), f.colours.highlight);
     // A second close does nothing while a cancel is under way.
-    bool disabled = button.id == CloseButton && f.state.busy && f.state.cancelRequested.load();
+    bool disabled = !buttonEnabled(f.state, button.id);
     ARGB colour = disabled ? f.colours.gray : hovered ? f.colours.highlightText : f.colours.text;
     Pen pen(Color(colour), f.s(1.2f));
     drawTitleGlyph(f.g, pen, box, f.s(5), button.id == CloseButton);

@@ -137,6 +137,19 @@ bool createWindow(WindowState& state) {
     return true;
 }
 
+void applyDpi(WindowState& state, int32_t dpi, const RECT& suggested) {
+    if (dpi <= 0 || !state.window) return;
+    state.dpi = dpi;
+    createFonts(state);
+    // The system's rectangle keeps the window where it was on the monitor
+    // it moved to; any other size would make it move back.
+    SetWindowPos(state.window, nullptr, suggested.left, suggested.top,
+                 suggested.right - suggested.left, suggested.bottom - suggested.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    layoutButtons(state);
+    repaint(state);
+}
+
 void releaseDrawing(WindowState& state) {
     state.logo.reset();
     state.titleFont.reset();

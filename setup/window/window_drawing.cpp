@@ -4,6 +4,7 @@
 #include "window_drawing.h"
 
 #include "window_input.h"
+#include "window_items.h"
 #include "window_layout.h"
 #include "window_paint_tools.h"
 #include "window_contrast_drawing.h"
@@ -33,7 +34,8 @@ Row rowFor(const WindowState& state) {
         return {{L"Install"}, 0, 248};
     case Screen::Failed:
         if (retryable) return {{L"Try again", copyLabel(state), L"Close"}, 0, 290};
-        return {{copyLabel(state), L"Close"}, 1, 290};
+        // Enter copies here, so the copy button is the one drawn as the default.
+        return {{copyLabel(state), L"Close"}, 0, 290};
     case Screen::ConfirmUninstall:
         return {{L"Uninstall", L"Cancel"}, 0, 290};
     case Screen::Removed:
@@ -134,7 +136,7 @@ void drawWelcome(Frame& f) {
     const std::wstring link = folderLinkText;
     float w = textWidth(f.g, link, state.smallFont.get());
     RectF linkBox = folderLinkBox(state, f.W, w);
-    if (state.hoverId == FolderLink)
+    if (showsFolderPath(state))
         drawText(f.g, L"Installs to " + state.folder + L"  \u00B7  Change", state.smallFont.get(),
                  palette::AccentLight, RectF(f.s(24), f.s(298), f.W - f.s(48), f.s(20)),
                  StringAlignmentCenter, false, Trim::PathMiddle);
@@ -228,7 +230,9 @@ void drawTitleBarButton(Frame& f, const WindowButton& button) {
         SolidBrush fill{Color(button.id == CloseButton ? 0xFFC42B1C : palette::TrackColor)};
         fillRounded(f.g, fill, box, f.s(6));
     }
-    Pen pen(Color(hovered ? palette::TextColor : palette::MutedColor), f.s(1.2f));
+    ARGB colour = hovered ? palette::TextColor : palette::MutedColor;
+    if (!buttonEnabled(f.state, button.id)) colour = palette::DisabledColor;
+    Pen pen(Color(colour), f.s(1.2f));
     drawTitleGlyph(f.g, pen, box, f.s(5), button.id == CloseButton);
 }
 

@@ -1,5 +1,6 @@
-// How the setup window looks: its creation at the system DPI, the button
-// layout of each screen, one painted frame and the animation tick.
+// How the setup window looks: its creation at the system DPI and its
+// changes of scale, the button layout of each screen, one painted frame
+// and the animation tick.
 #pragma once
 
 #include "window_state.h"
@@ -22,12 +23,17 @@ constexpr Gdiplus::ARGB AccentDark = 0xFFEA7A0C;
 constexpr Gdiplus::ARGB ErrorColor = 0xFFF87171;
 constexpr Gdiplus::ARGB ButtonColor = 0xFF1D1D22;
 constexpr Gdiplus::ARGB ButtonHoverColor = 0xFF26262C;
+constexpr Gdiplus::ARGB DisabledColor = 0xFF3F3F46;
 }  // namespace palette
 
 // Starts GDI+, reads the DPI, loads the logo and fonts, registers the class
 // and creates the (hidden) window with its animation timer. False when the
 // window could not be created; the state then has no window.
 bool createWindow(WindowState& state);
+// WM_DPICHANGED: the window moved to a monitor of another scale, or the
+// scale changed. Makes the fonts and the layout again at dpi and gives the
+// window the suggested rectangle (screen pixels).
+void applyDpi(WindowState& state, int32_t dpi, const RECT& suggested);
 // Releases the logo and fonts and shuts GDI+ down; safe to call twice.
 void releaseDrawing(WindowState& state);
 

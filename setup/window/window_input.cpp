@@ -1,6 +1,7 @@
 #include "window_input.h"
 
 #include "window_drawing.h"
+#include "window_items.h"
 #include "window_seams.h"
 
 #include "foundation/paths.h"
@@ -18,6 +19,12 @@ bool retryableError(const WindowState& state) { return state.error && state.erro
 void toggleRemoveData(WindowState& state) {
     state.removeDataChecked = !state.removeDataChecked;
     repaint(state);
+    buttonChanged(state, RemoveDataBox, EVENT_OBJECT_STATECHANGE);
+}
+
+// The failure screen's copy button, whose label turns into "Copied" and back.
+int32_t copyButton(const WindowState& state) {
+    return retryableError(state) ? RowSecond : RowFirst;
 }
 
 void clickFailed(WindowState& state, int32_t id) {
@@ -131,6 +138,9 @@ LRESULT handleMessage(WindowState& state, HWND window, UINT message, WPARAM wPar
     }
     case WM_ERASEBKGND:
         return 1;  // every frame paints every pixel
+    case WM_DPICHANGED:
+        if (lParam) applyDpi(state, LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return 0;
     case WM_DESTROY:
         KillTimer(window, AnimationTimer);
         PostQuitMessage(0);
@@ -242,6 +252,7 @@ void copyDetails(WindowState& state) {
     if (!putOnClipboard(state)) return;
     state.copiedAt = GetTickCount64();
     layoutButtons(state);
+    buttonChanged(state, copyButton(state), EVENT_OBJECT_NAMECHANGE);
 }
 
 void resetCopiedLabel(WindowState& state) {
@@ -250,6 +261,7 @@ void resetCopiedLabel(WindowState& state) {
     state.copiedAt = 0;
     state.relayoutPending = true;
     layoutButtons(state);
+    buttonChanged(state, copyButton(state), EVENT_OBJECT_NAMECHANGE);
 }
 
 std::wstring installFolderFor(const std::wstring& picked) {

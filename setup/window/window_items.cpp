@@ -37,8 +37,9 @@ AccessibleItem itemOf(const WindowButton& button) {
         item.name = L"Minimise";
         break;
     case CloseButton:
+        // Not "Close": the failure and removed screens have a button of that name.
         item.role = ROLE_SYSTEM_PUSHBUTTON;
-        item.name = L"Close";
+        item.name = L"Close window";
         break;
     default:
         item.role = ROLE_SYSTEM_PUSHBUTTON;
@@ -48,23 +49,43 @@ AccessibleItem itemOf(const WindowButton& button) {
     return item;
 }
 
+bool onTitleBar(const WindowButton& button) {
+    return button.id == MinimiseButton || button.id == CloseButton;
+}
+
+// Drawn first: higher up, or on the same line further left. The title bar
+// comes last, as the row of a dialog does before its frame.
+bool drawnBefore(const WindowButton& a, const WindowButton& b) {
+    if (onTitleBar(a) != onTitleBar(b)) return onTitleBar(b);
+    if (onTitleBar(a)) return a.id < b.id;
+    if (a.y + a.height <= b.y) return true;
+    if (b.y + b.height <= a.y) return false;
+    return a.x < b.x;
+}
+
 }  // namespace
+
+std::vector<WindowButton> buttonsInOrder(const WindowState& state) {
+    std::vector<WindowButton> buttons = state.buttons;
+    std::stable_sort(buttons.begin(), buttons.end(), drawnBefore);
+    return buttons;
+}
+
+bool buttonEnabled(const WindowState& state, int32_t buttonId) {
+    return !(buttonId == CloseButton && state.busy && state.cancelRequested.load());
+}
 
 std::vector<AccessibleItem> accessibleItems(const WindowState& state) {
     float W = clientWidth(state);
     std::vector<AccessibleItem> items;
     items.push_back({ROLE_SYSTEM_STATICTEXT, screenTitle(state), titleBox(state, W), 0});
-    std::wstring body = bodyText(state);
-    if (!body.empty()) items.push_back({ROLE_SYSTEM_STATICTEXT, body, bodyBox(state, W), 0});
+    items.push_back({ROLE_SYSTEM_STATICTEXT, bodyText(state), bodyBox(state, W), 0});
     if (state.screen == Screen::Failed && state.error)
         items.push_back({ROLE_SYSTEM_STATICTEXT, L"Error " + state.error->code,
                          errorCodeBox(state, W), 0});
     if (showsProgress(state))
         items.push_back({ROLE_SYSTEM_PROGRESSBAR, L"Progress", progressBox(state, W), 0});
-    std::vector<WindowButton> buttons = state.buttons;
-    std::stable_sort(buttons.begin(), buttons.end(),
-                     [](const WindowButton& a, const WindowButton& b) { return a.id < b.id; });
-    for (const WindowButton& button : buttons) items.push_back(itemOf(button));
+    for (const WindowButton& button : buttonsInOrder(state)) items.push_back(itemOf(button));
     return items;
 }
 
@@ -86,6 +107,16 @@ int32_t primaryButton(const WindowState& state) {
     for (const WindowButton& button : state.buttons)
         if (button.primary) return button.id;
     return 0;
+}
+
+int32_t initialFocusButton(const WindowState& state) {
+    if (state.screen == Screen::ConfirmUninstall) return RemoveDataBox;
+    return primaryButton(state);
+}
+
+bool showsFolderPath(const WindowState& state) {
+    if (state.hoverId == FolderLink) return true;
+    return state.access.keyboardUsed && state.access.focusId == FolderLink;
 }
 
 }  // namespace qv

@@ -85,6 +85,7 @@ void requestClose(WindowState& state) {
     if (state.cancelRequested.exchange(true)) return;
     state.httpClient.Cancel();
     logInfo(L"Cancelled by the user");
+    cancelStarted(state);
     repaint(state);
 }
 

@@ -229,8 +229,15 @@ def contrast_checks(name, image, s):
     for x, y in [(8, 4), (8, 330), *[(x / s, y / s) for x, y in glow_points(s)]]:
         check(near(image.at(x * s, y * s), "000000", 2), f"{name}: not the window colour at ({x}, {y})")
     logo = [v * s for v in (160, 52, 280, 172)]
-    amber = image.count([0, 0, image.width, image.height], accent) - image.count(logo, accent)
+    # The link is in the theme's yellow link colour, whose soft edges pass
+    # for amber.
+    link = [v * s for v in (24, 296, 416, 320)]
+    amber = (image.count([0, 0, image.width, image.height], accent) - image.count(logo, accent) -
+             (image.count(link, accent) if name == "high-contrast" else 0))
     check(amber == 0, f"{name}: {amber} accent pixels outside the logo")
+    if name == "high-contrast":
+        yellow = image.count(link, lambda c: near(c, "ffff00", 8))
+        check(yellow > 20, f"{name}: the link is not in the link colour ({yellow} pixels)")
     top = 248 if name == "high-contrast" else 290
     line = sum(near(image.at(x, (top + 5) * s), "1aebff", 8) for x in range(image.width))
     check(line > 60 * s, f"{name}: primary button not in the highlight colour ({line} pixels)")
@@ -322,22 +329,25 @@ def interaction(args):
     d.end()
 
 
-# The Tab order of each scene's screen, as zones where each item sits
-# (logical pixels at 96 dpi): the bottom row's buttons left to right, the
-# link, the check box, minimise, close. Row top from the layout.
+# Where each Tab of each scene puts the ring, as zones where each item sits
+# (logical pixels at 96 dpi). Items go as they are drawn, top to bottom and
+# left to right, minimise and close last; the focus starts on the primary
+# button (on the check box of the confirmation), so the first Tab rings the
+# item after it. Row top from the layout.
 ROW_TOP = {"welcome": 248, "confirm": 290, "failed": 290, "removed": 276}
 TAB_ORDER = {
-    "welcome": ["row", "link", "minimise", "close"],
-    "confirm": ["row", "row", "box", "minimise", "close"],
-    "failed": ["row", "row", "minimise", "close"],
-    "removed": ["row", "minimise", "close"],
+    "welcome": ["link", "minimise", "close", "row"],
+    "confirm": ["row", "row", "minimise", "close", "box"],
+    "failed": ["row", "minimise", "close", "row"],
+    "removed": ["minimise", "close", "row"],
 }
-# What Enter does on each item of each scene, in Tab order.
+# What Enter does on each item of each scene, in Tab order. Enter on the
+# check box presses the default button, Uninstall.
 ENTER_EFFECT = {
-    "welcome": ["runs", "folder dialog", "minimises", "exit 1"],
-    "confirm": ["removes", "exit 1", "ticks", "minimises", "exit 1"],
-    "failed": ["copies", "exit 1", "minimises", "exit 1"],
-    "removed": ["exit 0", "minimises", "exit 0"],
+    "welcome": ["folder dialog", "minimises", "exit 1", "runs"],
+    "confirm": ["removes", "exit 1", "minimises", "exit 1", "removes"],
+    "failed": ["exit 1", "minimises", "exit 1", "copies"],
+    "removed": ["minimises", "exit 0", "exit 0"],
 }
 
 
@@ -486,7 +496,43 @@ def probe(args, title, *press):
 # Logical centres (at 96 dpi) of the welcome screen's children.
 WELCOME_CENTRES = {"QuorvelAI": (220, 202), "Roblox AI Game Creator": (220, 232),
                    "Install": (220, 266), "Change install location": (220, 308),
-                   "Minimise": (379, 22), "Close": (415, 22)}
+                   "Minimise": (379, 22), "Close window": (415, 22)}
+
+
+def reader_positions(args, d, s, what):
+    """The welcome screen's children as another process reads them, each
+    where the screen draws it at scale s; at most Install reports the focus."""
+    code, rows = probe(args, "QuorvelAI Setup")
+    names = [row[1] for row in rows]
+    check(code == 0 and names == list(WELCOME_CENTRES), f"{what}: welcome children {names} (exit {code})")
+    left, top, _, _ = d.geometry()
+    for row in rows:
+        x, y, w, h = (int(v) for v in row[4].split())
+        want = WELCOME_CENTRES.get(row[1], (0, 0))
+        at = ((x - left + w / 2) / s, (y - top + h / 2) / s)
+        check(abs(at[0] - want[0]) <= 3 and abs(at[1] - want[1]) <= 3,
+              f"{what}: {row[1]} centred at {at}, not {want}")
+    focused = [row[1] for row in rows if int(row[3], 16) & 0x4]  # STATE_SYSTEM_FOCUSED
+    check(focused in ([], ["Install"]), f"{what}: focus reported on {focused}")
+
+
+def dpi_change(args):
+    """The window moved to a 192 dpi monitor (WM_DPICHANGED, sent by the
+    driver since Wine cannot change a monitor's scale): twice the size, the
+    text drawn at that size, and the children where they are drawn."""
+    d = Driver(args, "welcome", "--dpi-changed", "192")
+    try:
+        if not check(d.wait_ready(), "dpi change: no window"):
+            return
+        image = d.shot(os.path.join(args.out, "welcome-dpi-changed-192.png"))
+        x, y, w, h = d.geometry()
+        check((w, h) == (880, 680), f"dpi change: size {w}x{h}")
+        check((x, y) == ((1024 - w) // 2, (768 - h) // 2), f"dpi change: not centred ({x}, {y})")
+        common_checks("welcome-dpi-changed", image, 2)
+        screen_checks("welcome-dpi-changed", image, 2)
+        reader_positions(args, d, 2, "dpi change")
+    finally:
+        d.end()
 
 
 def screen_reader(args, s):
@@ -494,17 +540,7 @@ def screen_reader(args, s):
     part, and a press through it."""
     d = Driver(args, "welcome")
     if check(d.wait_ready(), "reader: no window"):
-        code, rows = probe(args, "QuorvelAI Setup")
-        names = [row[1] for row in rows]
-        check(code == 0 and names == list(WELCOME_CENTRES),
-              f"reader: welcome children {names} (exit {code})")
-        left, top, _, _ = d.geometry()
-        for row in rows:
-            x, y, w, h = (int(v) for v in row[4].split())
-            want = WELCOME_CENTRES.get(row[1], (0, 0))
-            at = ((x - left + w / 2) / s, (y - top + h / 2) / s)
-            check(abs(at[0] - want[0]) <= 3 and abs(at[1] - want[1]) <= 3,
-                  f"reader{args.suffix}: {row[1]} centred at {at}, not {want}")
+        reader_positions(args, d, s, f"reader{args.suffix}")
         code, _ = probe(args, "QuorvelAI Setup", "Install")
         check(code == 0, f"reader: Install not pressed (exit {code})")
         check(d.wait_ready(DONE, find=False), "reader: Install did not run")
@@ -537,6 +573,8 @@ def main():
         screen_reader(args, args.dpi / 96)
     if not args.shots_only and args.dpi == 96:
         interaction(args)
+        if args.probe:
+            dpi_change(args)
     print(f"{len(failures)} failed check(s)" if failures else "all window checks passed")
     return 1 if failures else 0
 

@@ -8,6 +8,7 @@
 #include "setup/window/window_accessible.h"
 #include "setup/window/window_drawing.h"
 #include "setup/window/window_input.h"
+#include "setup/window/window_items.h"
 
 #include "foundation/text.h"
 
@@ -41,13 +42,20 @@ struct Scene {
     bool retryable = false;
     bool ticked = false;
     const wchar_t* note = L"";
+    const wchar_t* status = L"Downloading QuorvelAI 1.2.3\u2026";
 };
 
-void show(WindowHarness& h, const Scene& scene) {
+// Creates the window and shows the scene's screen; the window shows and
+// has the keyboard focus unless hidden is set.
+void show(WindowHarness& h, const Scene& scene, bool hidden = false) {
     ASSERT_TRUE(createWindow(h.state()));
+    if (!hidden) {
+        ShowWindow(h.state().window, SW_SHOW);
+        SetFocus(h.state().window);
+    }
     h.state().note = scene.note;
     h.state().removeDataChecked = scene.ticked;
-    h.state().status = L"Downloading QuorvelAI 1.2.3\u2026";
+    h.state().status = scene.status;
     h.state().targetFraction = 0.42;
     h.state().shownFraction = 0.42;
     if (scene.screen == Screen::Failed)
@@ -68,7 +76,7 @@ constexpr long Text = ROLE_SYSTEM_STATICTEXT, Push = ROLE_SYSTEM_PUSHBUTTON;
 constexpr long Default = STATE_SYSTEM_DEFAULT | STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_FOCUSED;
 constexpr long Focusable = STATE_SYSTEM_FOCUSABLE;
 const Child minimise{Push, L"Minimise", Focusable, 0, 0, 0, 0};
-const Child closeBox{Push, L"Close", Focusable, 0, 0, 0, 0};
+const Child closeBox{Push, L"Close window", Focusable, 0, 0, 0, 0};
 
 struct ChildrenCase {
     const char* what;
@@ -95,7 +103,13 @@ const ChildrenCase childrenCases[] = {
     {"working", {Screen::Working, SetupMode::Upgrade}, L"42 %",
      {{Text, L"Updating QuorvelAI", 0, 24, 186, 392, 32},
       {Text, L"Downloading QuorvelAI 1.2.3\u2026", 0, 28, 220, 384, 40},
-      {ROLE_SYSTEM_PROGRESSBAR, L"Progress", STATE_SYSTEM_READONLY, 64, 262, 312, 6},
+      {ROLE_SYSTEM_PROGRESSBAR, L"Progress", STATE_SYSTEM_READONLY | Focusable | STATE_SYSTEM_FOCUSED, 64, 262, 312, 6},
+      minimise, closeBox}},
+    // The bar keeps its id when the status line comes.
+    {"working, no status yet", {Screen::Working, SetupMode::Upgrade, false, false, L"", L""}, L"42 %",
+     {{Text, L"Updating QuorvelAI", 0, 24, 186, 392, 32},
+      {Text, L"", 0, 28, 220, 384, 40},
+      {ROLE_SYSTEM_PROGRESSBAR, L"Progress", Focusable | STATE_SYSTEM_FOCUSED, 64, 262, 312, 6},
       minimise, closeBox}},
     {"done", {Screen::Done, SetupMode::Install}, L"100 %",
      {{Text, L"QuorvelAI is ready", 0, 24, 186, 392, 32},
@@ -104,7 +118,7 @@ const ChildrenCase childrenCases[] = {
       minimise, closeBox}},
     {"failed, retryable", {Screen::Failed, SetupMode::Install, true}, nullptr,
      {{Text, L"Something went wrong", 0, 24, 186, 392, 32},
-      {Text, L"The stand-in step failed.", 0, 32, 220, 376, 46},
+      {Text, L"The stand-in step failed.", STATE_SYSTEM_ALERT_HIGH, 32, 220, 376, 46},
       {Text, L"Error QV-NET-5", 0, 24, 266, 392, 18},
       {Push, L"Try again", Default, 0, 0, 0, 0},
       {Push, L"Copy details", Focusable, 0, 0, 0, 0},
@@ -114,16 +128,16 @@ const ChildrenCase childrenCases[] = {
      {{Text, L"QuorvelAI could not be removed", 0, 24, 186, 392, 32},
       {Text, L"The stand-in step failed.", 0, 32, 220, 376, 46},
       {Text, L"Error QV-NET-5", 0, 24, 266, 392, 18},
-      {Push, L"Copy details", Focusable, 0, 0, 0, 0},
-      {Push, L"Close", Default, 0, 0, 0, 0},
+      {Push, L"Copy details", Default, 0, 0, 0, 0},
+      {Push, L"Close", Focusable, 0, 0, 0, 0},
       minimise, closeBox}},
     {"confirmation, ticked", {Screen::ConfirmUninstall, SetupMode::Uninstall, false, true}, nullptr,
      {{Text, L"Uninstall QuorvelAI?", 0, 24, 186, 392, 32},
       {Text, L"Your Roblox projects are not touched.", 0, 24, 220, 392, 24},
-      {Push, L"Uninstall", Default, 0, 0, 0, 0},
-      {Push, L"Cancel", Focusable, 0, 0, 0, 0},
       {ROLE_SYSTEM_CHECKBUTTON, L"Also delete settings, sign-in and chat history",
-       Focusable | STATE_SYSTEM_CHECKED, 0, 0, 0, 0},
+       Focusable | STATE_SYSTEM_FOCUSED | STATE_SYSTEM_CHECKED, 0, 0, 0, 0},
+      {Push, L"Uninstall", STATE_SYSTEM_DEFAULT | Focusable, 0, 0, 0, 0},
+      {Push, L"Cancel", Focusable, 0, 0, 0, 0},
       minimise, closeBox}},
     {"removed", {Screen::Removed, SetupMode::Uninstall}, nullptr,
      {{Text, L"QuorvelAI was removed", 0, 24, 186, 392, 32},
@@ -195,6 +209,9 @@ TEST(WindowAccessible, ChildrenOfEachScreen) {
         }
         VARIANT beyond;
         EXPECT_EQ(object->get_accRole(child(count + 1), &beyond), E_INVALIDARG) << c.what;
+        EXPECT_EQ(object->accNavigate(0, child(CHILDID_SELF), &beyond), E_INVALIDARG) << c.what;
+        EXPECT_EQ(object->accNavigate(NAVDIR_LASTCHILD + 1, child(1), &beyond), E_INVALIDARG)
+            << c.what;
     }
 }
 
@@ -224,16 +241,18 @@ const PressCase pressCases[] = {
     {"close removed", {Screen::Removed, SetupMode::Uninstall}, L"Close", "", 0, Effect::Closes},
     {"minimise", {Screen::Welcome, SetupMode::Install}, L"Minimise", "", 0, Effect::Minimises},
     {"a text has no action", {Screen::Welcome, SetupMode::Install}, L"QuorvelAI", "", 0, Effect::Refused},
-    {"first tab, enter installs", {Screen::Welcome, SetupMode::Install}, nullptr, "te", RowFirst, Effect::Runs},
-    {"link, minimise, close, wrap", {Screen::Welcome, SetupMode::Install}, nullptr, "ttttte", RowFirst, Effect::Runs},
-    {"shift+tab starts at close", {Screen::Welcome, SetupMode::Install}, nullptr, "se", CloseButton, Effect::Closes},
+    // The first Tab leaves Install, where the focus starts, for the link.
+    {"link, minimise, close, wrap", {Screen::Welcome, SetupMode::Install}, nullptr, "tttte", RowFirst, Effect::Runs},
+    {"shift+tab from install is close", {Screen::Welcome, SetupMode::Install}, nullptr, "se", CloseButton, Effect::Closes},
+    // The box is drawn above the row and has the focus first.
     {"space presses the focused button", {Screen::ConfirmUninstall, SetupMode::Uninstall}, nullptr, "tp", RowFirst, Effect::Runs},
     {"cancel is second", {Screen::ConfirmUninstall, SetupMode::Uninstall}, nullptr, "tte", RowSecond, Effect::Closes},
-    {"the box is after the row", {Screen::ConfirmUninstall, SetupMode::Uninstall}, nullptr, "tttp", RemoveDataBox, Effect::Toggles},
-    {"minimise after the box", {Screen::ConfirmUninstall, SetupMode::Uninstall}, nullptr, "tttte", MinimiseButton, Effect::Minimises},
-    {"back from the first", {Screen::ConfirmUninstall, SetupMode::Uninstall}, nullptr, "tse", CloseButton, Effect::Closes},
-    {"copy with enter on its button", {Screen::Failed, SetupMode::Upgrade, true}, nullptr, "tte", RowSecond, Effect::Copies},
-    {"close on a failure", {Screen::Failed, SetupMode::Upgrade, true}, nullptr, "ttte", RowThird, Effect::Closes},
+    {"minimise after the row", {Screen::ConfirmUninstall, SetupMode::Uninstall}, nullptr, "ttte", MinimiseButton, Effect::Minimises},
+    {"space on the ringed box ticks", {Screen::ConfirmUninstall, SetupMode::Uninstall}, nullptr, "tttttp", RemoveDataBox, Effect::Toggles},
+    {"enter on the ringed box uninstalls", {Screen::ConfirmUninstall, SetupMode::Uninstall}, nullptr, "ttttte", RemoveDataBox, Effect::Runs},
+    {"back from uninstall is the box", {Screen::ConfirmUninstall, SetupMode::Uninstall}, nullptr, "tsp", RemoveDataBox, Effect::Toggles},
+    {"copy with enter on its button", {Screen::Failed, SetupMode::Upgrade, true}, nullptr, "te", RowSecond, Effect::Copies},
+    {"close on a failure", {Screen::Failed, SetupMode::Upgrade, true}, nullptr, "tte", RowThird, Effect::Closes},
     {"working has the title bar only", {Screen::Working, SetupMode::Upgrade}, nullptr, "tte", CloseButton, Effect::Closes},
 };
 
@@ -443,12 +462,293 @@ TEST(WindowFocus, RingFollowsTheScreen) {
     EXPECT_FALSE(h.state().access.keyboardUsed);
     EXPECT_EQ(h.state().access.focusId, 0);
     pressKeys(h, "t");
-    EXPECT_EQ(h.state().access.focusId, RowFirst);
+    EXPECT_EQ(h.state().access.focusId, RowSecond);  // from "Copy details" on
     setScreen(h.state(), Screen::Removed);
     EXPECT_EQ(h.state().access.focusId, RowFirst);  // "Close", the primary
-    h.state().error = std::make_unique<SetupError>(makeError(L"QV-NET-5", false));
-    setScreen(h.state(), Screen::Failed);
-    EXPECT_EQ(h.state().access.focusId, RowSecond);  // "Close" is primary here
+    setScreen(h.state(), Screen::ConfirmUninstall);
+    EXPECT_EQ(h.state().access.focusId, RemoveDataBox);
+}
+
+// Keys as pressKeys takes them; x is Esc, which cancels a busy run.
+void pressKeysOrCancel(WindowHarness& h, const std::string& keys) {
+    for (char k : keys) {
+        if (k == 'x') h.send(WM_KEYDOWN, VK_ESCAPE);
+        else pressKeys(h, std::string(1, k));
+    }
+}
+
+long stateOf(IAccessible& object, long id) {
+    VARIANT state;
+    VariantInit(&state);
+    object.get_accState(child(id), &state);
+    return state.lVal;
+}
+
+std::wstring nameOf(IAccessible& object, long id) {
+    BSTR name = nullptr;
+    object.get_accName(child(id), &name);
+    return take(name);
+}
+
+struct FocusCase {
+    const char* what;
+    Scene scene;
+    bool busy;         // a run is under way
+    const char* keys;  // t Tab, s Shift+Tab, p Space, x Esc
+    const wchar_t* focused;
+};
+
+const wchar_t box[] = L"Also delete settings, sign-in and chat history";
+
+// Each row fails when no child or a second one reports FOCUSED, when it is
+// not the one accFocus answers, when an unticked box reports CHECKED, or
+// when the close button keeps the focus or the ring while a cancel runs.
+const FocusCase focusCases[] = {
+    {"welcome", {Screen::Welcome, SetupMode::Install}, false, "", L"Install"},
+    {"welcome, tab", {Screen::Welcome, SetupMode::Install}, false, "t", L"Change install location"},
+    {"welcome, shift+tab", {Screen::Welcome, SetupMode::Install}, false, "s", L"Close window"},
+    {"working", {Screen::Working, SetupMode::Upgrade}, true, "", L"Progress"},
+    {"working, tab", {Screen::Working, SetupMode::Upgrade}, true, "t", L"Minimise"},
+    {"waiting for the app", {Screen::WaitingForApp, SetupMode::Upgrade}, true, "", L"Progress"},
+    {"done", {Screen::Done, SetupMode::Install}, false, "", L"Progress"},
+    {"failed, retryable", {Screen::Failed, SetupMode::Install, true}, false, "", L"Try again"},
+    {"failed, retryable, tab", {Screen::Failed, SetupMode::Install, true}, false, "t", L"Copy details"},
+    {"failed", {Screen::Failed, SetupMode::Uninstall}, false, "", L"Copy details"},
+    {"failed, tab", {Screen::Failed, SetupMode::Uninstall}, false, "t", L"Close"},
+    {"confirmation", {Screen::ConfirmUninstall, SetupMode::Uninstall}, false, "", box},
+    {"confirmation, ticked", {Screen::ConfirmUninstall, SetupMode::Uninstall}, false, "p", box},
+    {"confirmation, tab", {Screen::ConfirmUninstall, SetupMode::Uninstall}, false, "t", L"Uninstall"},
+    {"confirmation, shift+tab", {Screen::ConfirmUninstall, SetupMode::Uninstall}, false, "s", L"Close window"},
+    {"removed", {Screen::Removed, SetupMode::Uninstall}, false, "", L"Close"},
+    {"cancel with the ring on close", {Screen::Working, SetupMode::Upgrade}, true, "ttx", L"Progress"},
+    {"tab skips close while cancelling", {Screen::Working, SetupMode::Upgrade}, true, "xtt", L"Minimise"},
+};
+
+TEST(WindowFocus, ExactlyOneChildReportsFocus) {
+    ComApartment com;
+    for (const FocusCase& c : focusCases) {
+        FakeSteps fake;
+        WindowHarness h(fake, c.scene.mode, true);
+        show(h, c.scene);
+        h.state().busy = c.busy;
+        pressKeysOrCancel(h, c.keys);
+        ComPtr<IAccessible> object = clientObject(h.state().window);
+        ASSERT_TRUE(object) << c.what;
+        long count = 0, focused = 0, reports = 0;
+        object->get_accChildCount(&count);
+        for (long i = 1; i <= count; ++i) {
+            long bits = stateOf(*object.get(), i);
+            if (bits & STATE_SYSTEM_FOCUSED) focused = i, ++reports;
+            std::wstring name = nameOf(*object.get(), i);
+            if (name == box) {
+                EXPECT_EQ((bits & STATE_SYSTEM_CHECKED) != 0, h.state().removeDataChecked) << c.what;
+            }
+            bool cancelling = h.state().cancelRequested.load();
+            if (name == L"Close window") {
+                EXPECT_EQ(bits & (STATE_SYSTEM_UNAVAILABLE | STATE_SYSTEM_FOCUSABLE),
+                          cancelling ? STATE_SYSTEM_UNAVAILABLE : STATE_SYSTEM_FOCUSABLE) << c.what;
+            }
+        }
+        EXPECT_EQ(reports, 1) << c.what;
+        EXPECT_EQ(nameOf(*object.get(), focused), c.focused) << c.what;
+        VARIANT answer;
+        ASSERT_EQ(object->get_accFocus(&answer), S_OK) << c.what;
+        EXPECT_EQ(answer.lVal, focused) << c.what;
+        if (*c.keys == '\0') {
+            // What a screen reader speaks on a new screen: the focused
+            // child's name and description, which carry the screen's text.
+            BSTR description = nullptr;
+            object->get_accDescription(child(focused), &description);
+            std::wstring said = take(description);
+            EXPECT_NE(said.find(nameOf(*object.get(), titleChild)), std::wstring::npos) << c.what;
+            EXPECT_NE(said.find(nameOf(*object.get(), bodyChild)), std::wstring::npos) << c.what;
+        }
+        h.state().busy = false;
+    }
+}
+
+// Hooks every event of this process while it lives; the callbacks arrive
+// while the harness pumps.
+struct EventWatch {
+    EventWatch() : hook(SetWinEventHook(EVENT_MIN, EVENT_MAX, nullptr, onEvent,
+                                        GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT)) {
+        seen.clear();
+    }
+    ~EventWatch() { UnhookWinEvent(hook); }
+    bool saw(DWORD event, long id) const {
+        for (const auto& e : seen)
+            if (e.first == event && e.second == id) return true;
+        return false;
+    }
+    long lastFocus() const {
+        long id = -1;
+        for (const auto& e : seen)
+            if (e.first == EVENT_OBJECT_FOCUS) id = e.second;
+        return id;
+    }
+    HWINEVENTHOOK hook;
+};
+
+struct KeyEventCase {
+    const char* what;
+    Scene scene;
+    const char* keys;
+    const wchar_t* focused;
+};
+
+// Each row fails when a key moves the ring without a focus event, or the
+// event names another child than the one that then reports FOCUSED.
+const KeyEventCase keyEventCases[] = {
+    {"welcome, tab", {Screen::Welcome, SetupMode::Install}, "t", L"Change install location"},
+    {"welcome, tab tab", {Screen::Welcome, SetupMode::Install}, "tt", L"Minimise"},
+    {"welcome, shift+tab", {Screen::Welcome, SetupMode::Install}, "s", L"Close window"},
+    {"confirmation, tab", {Screen::ConfirmUninstall, SetupMode::Uninstall}, "t", L"Uninstall"},
+    {"confirmation, tab tab", {Screen::ConfirmUninstall, SetupMode::Uninstall}, "tt", L"Cancel"},
+    {"confirmation, shift+tab", {Screen::ConfirmUninstall, SetupMode::Uninstall}, "s", L"Close window"},
+    {"failed, tab", {Screen::Failed, SetupMode::Upgrade, true}, "t", L"Copy details"},
+    {"failed, tab tab", {Screen::Failed, SetupMode::Upgrade, true}, "tt", L"Close"},
+    {"failed, shift+tab", {Screen::Failed, SetupMode::Upgrade, true}, "s", L"Close window"},
+    {"working, tab", {Screen::Working, SetupMode::Upgrade}, "t", L"Minimise"},
+    {"working, tab tab", {Screen::Working, SetupMode::Upgrade}, "tt", L"Close window"},
+    {"working, shift+tab", {Screen::Working, SetupMode::Upgrade}, "s", L"Close window"},
+    {"removed, tab", {Screen::Removed, SetupMode::Uninstall}, "t", L"Minimise"},
+    {"removed, shift+tab", {Screen::Removed, SetupMode::Uninstall}, "s", L"Close window"},
+};
+
+TEST(WindowFocus, KeysRaiseTheFocusEvent) {
+    ComApartment com;
+    for (const KeyEventCase& c : keyEventCases) {
+        FakeSteps fake;
+        WindowHarness h(fake, c.scene.mode, true);
+        show(h, c.scene);
+        ComPtr<IAccessible> object = clientObject(h.state().window);
+        ASSERT_TRUE(object) << c.what;
+        long want = childNamed(*object.get(), c.focused);
+        EventWatch watch;
+        pressKeys(h, c.keys);
+        h.pumpUntil([] { return false; }, 100);
+        EXPECT_EQ(watch.lastFocus(), want) << c.what;
+        EXPECT_NE(stateOf(*object.get(), want) & STATE_SYSTEM_FOCUSED, 0) << c.what;
+    }
+}
+
+struct BeforeTabCase {
+    const char* what;
+    Scene scene;
+    WPARAM key;
+    const wchar_t* acting;  // the child whose action the key runs
+    long reports;           // what that child says of itself beforehand
+    Effect effect;
+};
+
+// Each row fails when a key before Tab acts on another child than the one
+// a screen reader was told has the focus or is the default.
+const BeforeTabCase beforeTabCases[] = {
+    {"confirmation, space", {Screen::ConfirmUninstall, SetupMode::Uninstall}, VK_SPACE, box,
+     STATE_SYSTEM_FOCUSED, Effect::Toggles},
+    {"confirmation, enter", {Screen::ConfirmUninstall, SetupMode::Uninstall}, VK_RETURN, L"Uninstall",
+     STATE_SYSTEM_DEFAULT, Effect::Runs},
+    {"failed, enter", {Screen::Failed, SetupMode::Upgrade}, VK_RETURN, L"Copy details",
+     STATE_SYSTEM_FOCUSED | STATE_SYSTEM_DEFAULT, Effect::Copies},
+    {"failed, retryable, enter", {Screen::Failed, SetupMode::Upgrade, true}, VK_RETURN, L"Try again",
+     STATE_SYSTEM_FOCUSED | STATE_SYSTEM_DEFAULT, Effect::Runs},
+    {"welcome, enter", {Screen::Welcome, SetupMode::Install}, VK_RETURN, L"Install",
+     STATE_SYSTEM_FOCUSED | STATE_SYSTEM_DEFAULT, Effect::Runs},
+};
+
+TEST(WindowFocus, KeyBeforeTabActsOnTheReportedChild) {
+    ComApartment com;
+    for (const BeforeTabCase& c : beforeTabCases) {
+        FakeSteps fake;
+        fake.end = StepEnd::UntilReleased;
+        WindowHarness h(fake, c.scene.mode, true);
+        show(h, c.scene);
+        ComPtr<IAccessible> object = clientObject(h.state().window);
+        ASSERT_TRUE(object) << c.what;
+        long acting = childNamed(*object.get(), c.acting);
+        EXPECT_EQ(stateOf(*object.get(), acting) & c.reports, c.reports) << c.what;
+        h.send(WM_KEYDOWN, c.key);
+        checkEffect(h, fake, c.effect, c.what);
+    }
+}
+
+struct ActionCase {
+    const char* what;
+    Scene scene;
+    void (*act)(WindowHarness&, IAccessible&);
+    DWORD event;
+    const wchar_t* child;  // named as it is after the action
+};
+
+// Each row fails when a change a screen reader speaks raises no event, or
+// raises it for another child.
+const ActionCase actionCases[] = {
+    {"space ticks the box", {Screen::ConfirmUninstall, SetupMode::Uninstall},
+     [](WindowHarness& h, IAccessible&) { h.send(WM_KEYDOWN, VK_SPACE); },
+     EVENT_OBJECT_STATECHANGE, box},
+    {"a click unticks it", {Screen::ConfirmUninstall, SetupMode::Uninstall, false, true},
+     [](WindowHarness& h, IAccessible&) { click(h.state(), RemoveDataBox); },
+     EVENT_OBJECT_STATECHANGE, box},
+    {"copy", {Screen::Failed, SetupMode::Upgrade},
+     [](WindowHarness& h, IAccessible&) { h.send(WM_KEYDOWN, VK_RETURN); },
+     EVENT_OBJECT_NAMECHANGE, L"Copied"},
+    {"copied turns back", {Screen::Failed, SetupMode::Upgrade, true},
+     [](WindowHarness& h, IAccessible&) {
+         h.state().copiedAt = GetTickCount64() - 5000;
+         resetCopiedLabel(h.state());
+     },
+     EVENT_OBJECT_NAMECHANGE, L"Copy details"},
+    {"accSelect takes the focus", {Screen::Welcome, SetupMode::Install},
+     [](WindowHarness&, IAccessible& object) {
+         object.accSelect(SELFLAG_TAKEFOCUS, child(childNamed(object, L"Minimise")));
+     },
+     EVENT_OBJECT_FOCUS, L"Minimise"},
+    {"a cancel disables close", {Screen::Working, SetupMode::Upgrade},
+     [](WindowHarness& h, IAccessible&) {
+         h.state().busy = true;
+         h.send(WM_KEYDOWN, VK_ESCAPE);
+     },
+     EVENT_OBJECT_STATECHANGE, L"Close window"},
+};
+
+TEST(WindowAnnouncements, ActionsRaiseTheirEvents) {
+    ComApartment com;
+    for (const ActionCase& c : actionCases) {
+        FakeSteps fake;
+        WindowHarness h(fake, c.scene.mode, true);
+        show(h, c.scene);
+        ComPtr<IAccessible> object = clientObject(h.state().window);
+        ASSERT_TRUE(object) << c.what;
+        EventWatch watch;
+        c.act(h, *object.get());
+        // Named before pumping: a slow first paint may outlast "Copied".
+        long changed = childNamed(*object.get(), c.child);
+        h.pumpUntil([] { return false; }, 100);
+        EXPECT_TRUE(watch.saw(c.event, changed)) << c.what << ": " << seen.size() << " events";
+        h.state().busy = false;
+    }
+}
+
+// The first screen is laid out while the window is hidden: its focus event
+// must come once the window shows and has the focus, and again when the
+// focus comes back to it (after Alt+Tab).
+TEST(WindowAnnouncements, FocusEventOnceShownAndOnReturn) {
+    ComApartment com;
+    FakeSteps fake;
+    WindowHarness h(fake, SetupMode::Install, true);
+    EventWatch watch;
+    show(h, {Screen::Welcome, SetupMode::Install}, true);
+    h.pumpUntil([] { return false; }, 100);
+    EXPECT_EQ(watch.lastFocus(), -1) << "a focus event for a hidden window";
+    ShowWindow(h.state().window, SW_SHOW);
+    SetFocus(h.state().window);
+    h.pumpUntil([] { return false; }, 100);
+    EXPECT_EQ(watch.lastFocus(), 3) << "Install";
+    SetFocus(nullptr);
+    seen.clear();
+    SetFocus(h.state().window);
+    h.pumpUntil([] { return false; }, 100);
+    EXPECT_EQ(watch.lastFocus(), 3) << "Install, after the focus came back";
 }
 
 bool contrastOn() { return true; }

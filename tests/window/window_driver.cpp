@@ -2,11 +2,14 @@
 // scene per run, for the screen tests, the screenshots and the benchmark.
 //   qv-window-driver.exe SCENE [--ready FILE] [--done-ms N] [--join-ms N]
 //                        [--result FILE] [--bench-paint FILE] [--bench-idle FILE]
-//                        [--high-contrast 1]
+//                        [--high-contrast 1] [--dpi-changed N]
 // --ready: gets the number of each screen once it has stood for 400 ms.
 // --result: written at the end: "exit=N removeData=0|1 installs=N copied=0|1".
 // --high-contrast 1: the window sees a high-contrast theme, in the colours
 // of a black one (Wine can neither set nor report a theme).
+// --dpi-changed N: once the window shows, it gets WM_DPICHANGED for N dpi
+// with a rectangle of that scale centred on the screen, as when it moves to
+// a monitor of another scale (Wine cannot change a monitor's scale).
 // --bench-paint FILE: paints 300 frames of the scene on the window thread
 // and writes their median time; --bench-idle FILE: writes the process's
 // CPU share over 5 s on the scene. Both close the window afterwards.
@@ -131,10 +134,11 @@ bool contrastOn() { return true; }
 // The system colours of a black high-contrast theme, and the ones to put
 // back at the end (they last as long as the prefix's wineserver).
 const int contrastElements[] = {COLOR_WINDOW, COLOR_WINDOWTEXT, COLOR_HIGHLIGHT,
-                                COLOR_HIGHLIGHTTEXT, COLOR_BTNFACE, COLOR_BTNTEXT, COLOR_GRAYTEXT};
+                                COLOR_HIGHLIGHTTEXT, COLOR_BTNFACE, COLOR_BTNTEXT, COLOR_GRAYTEXT,
+                                COLOR_HOTLIGHT};
 const COLORREF contrastColours[] = {RGB(0, 0, 0), RGB(255, 255, 255), RGB(0x1A, 0xEB, 0xFF),
                                     RGB(0, 0, 0), RGB(0, 0, 0), RGB(255, 255, 255),
-                                    RGB(0x3F, 0xF2, 0x3F)};
+                                    RGB(0x3F, 0xF2, 0x3F), RGB(255, 255, 0)};
 constexpr int contrastCount = static_cast<int>(sizeof(contrastElements) / sizeof(int));
 
 void writeText(const std::wstring& path, const std::wstring& text) {
@@ -190,6 +194,15 @@ LRESULT CALLBACK benchHook(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
+// The rectangle a monitor of dpi would suggest: the window's size at that
+// scale, centred on the screen.
+RECT rectangleAt(int dpi) {
+    int width = 440 * dpi / 96, height = 340 * dpi / 96;
+    int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+    int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+    return {left, top, left + width, top + height};
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
@@ -198,6 +211,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     if (!argv || argc < 2) return 3;
     std::wstring sceneName = argv[1], ready, result, benchIdle;
     bool highContrast = false;
+    int dpiChanged = 0;
     timings().doneCloseMs = 600000;
     for (int i = 2; i + 1 < argc; i += 2) {
         std::wstring option = argv[i], value = argv[i + 1];
@@ -206,6 +220,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         else if (option == L"--bench-paint") benchPath = value;
         else if (option == L"--bench-idle") benchIdle = value;
         else if (option == L"--high-contrast") highContrast = value == L"1";
+        else if (option == L"--dpi-changed") dpiChanged = _wtoi(value.c_str());
         else if (option == L"--done-ms") timings().doneCloseMs = static_cast<DWORD>(_wtoi(value.c_str()));
         else if (option == L"--join-ms") timings().workerJoinMs = static_cast<DWORD>(_wtoi(value.c_str()));
     }
@@ -242,6 +257,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
             Sleep(20);
             HWND target = state.postTarget.load();
             if (!target || !IsWindowVisible(target)) continue;
+            if (dpiChanged > 0) {
+                static RECT suggested = rectangleAt(dpiChanged);
+                SendMessageW(target, WM_DPICHANGED, MAKEWPARAM(dpiChanged, dpiChanged),
+                             reinterpret_cast<LPARAM>(&suggested));
+                dpiChanged = 0;
+            }
             int now = static_cast<int>(state.screen);
             if (now == announced) continue;
             Sleep(400);
