@@ -16,6 +16,7 @@
 
 #include <oleacc.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -703,6 +704,14 @@ const ActionCase actionCases[] = {
          object.accSelect(SELFLAG_TAKEFOCUS, child(childNamed(object, L"Minimise")));
      },
      EVENT_OBJECT_FOCUS, L"Minimise"},
+    {"a cancel moves the focus off close", {Screen::Working, SetupMode::Upgrade},
+     [](WindowHarness& h, IAccessible&) {
+         h.state().busy = true;
+         pressKeys(h, "tt");
+         seen.clear();
+         h.send(WM_KEYDOWN, VK_ESCAPE);
+     },
+     EVENT_OBJECT_FOCUS, L"Progress"},
     {"a cancel disables close", {Screen::Working, SetupMode::Upgrade},
      [](WindowHarness& h, IAccessible&) {
          h.state().busy = true;
@@ -773,6 +782,31 @@ struct Frame {
     GdiObject bitmap;
 };
 
+const WindowButton* buttonOf(const WindowState& state, int32_t id) {
+    for (const WindowButton& b : state.buttons)
+        if (b.id == id) return &b;
+    return nullptr;
+}
+
+// The link's line in a high-contrast frame: in the theme's link colour and
+// underlined, which shows as a long run of that colour in one pixel row.
+void checkLink(const WindowState& state, const Frame& frame, const char* what) {
+    const WindowButton* link = buttonOf(state, FolderLink);
+    ASSERT_TRUE(link) << what;
+    COLORREF colour = GetSysColor(COLOR_HOTLIGHT);
+    int pixels = 0, longest = 0;
+    for (int y = static_cast<int>(link->y); y < static_cast<int>(link->y + link->height); ++y) {
+        int run = 0;
+        for (int x = 0; x < 440; ++x) {
+            run = frame.at(static_cast<float>(x), static_cast<float>(y)) == colour ? run + 1 : 0;
+            pixels += run > 0;
+            longest = std::max(longest, run);
+        }
+    }
+    EXPECT_GT(pixels, 40) << what << ": link not in COLOR_HOTLIGHT";
+    EXPECT_GT(longest, 60) << what << ": link not underlined";
+}
+
 // The theme is read at creation and again when the settings change; the
 // frame then shows the system colours, and the standard one comes back.
 TEST(WindowContrast, SystemColoursWhileOn) {
@@ -798,12 +832,88 @@ TEST(WindowContrast, SystemColoursWhileOn) {
         EXPECT_EQ(frame.at(8, 330), GetSysColor(COLOR_WINDOW));  // no gradient
         EXPECT_EQ(frame.at(220 - 64, 112), GetSysColor(COLOR_WINDOW));  // no glow
         EXPECT_EQ(frame.at(px, py), GetSysColor(COLOR_HIGHLIGHT));
+        checkLink(h.state(), frame, "before Tab");
+    }
+    pressKeys(h, "t");
+    ASSERT_EQ(h.state().access.focusId, FolderLink);
+    {
+        Frame frame(h.state());
+        checkLink(h.state(), frame, "with the ring on it");
+        const WindowButton* link = buttonOf(h.state(), FolderLink);
+        ASSERT_TRUE(link);
+        // The install path, wider than the link's text, shows as on hover.
+        int path = 0;
+        for (float x = 24; x < link->x - 8; ++x)
+            path += frame.at(x, link->y + link->height / 2) == GetSysColor(COLOR_HOTLIGHT) ||
+                    frame.at(x, link->y + link->height / 2 - 2) == GetSysColor(COLOR_HOTLIGHT);
+        EXPECT_GT(path, 3) << "no install path with the ring on the link";
+        // The ring's top edge, 3 pixels above the link, 2 wide.
+        bool ring = false;
+        for (float y = link->y - 5; y <= link->y - 1; ++y)
+            ring = ring || frame.at(link->x + link->width / 2, y) == GetSysColor(COLOR_WINDOWTEXT);
+        EXPECT_TRUE(ring) << "ring not in the window text colour";
     }
     h.send(WM_THEMECHANGED);
     EXPECT_FALSE(h.state().access.highContrast);
     COLORREF accent = Frame(h.state()).at(px, py);
     EXPECT_GT(GetRValue(accent), 0xE0);
     EXPECT_LT(GetBValue(accent), 0x40);
+}
+
+// The window moved to a monitor of twice the scale. Wine cannot change a
+// monitor's scale, so the test sends WM_DPICHANGED as the system would;
+// fails when the fonts, the button boxes, the window's rectangle or the
+// accessible positions stay at the old scale.
+TEST(WindowDpi, ChangedScaleLaysOutAgain) {
+    ComApartment com;
+    FakeSteps fake;
+    WindowHarness h(fake, SetupMode::Install, true);
+    show(h, {Screen::Welcome, SetupMode::Install});
+    RECT suggested{100, 40, 100 + 880, 40 + 680};
+    h.send(WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+    WindowState& s = h.state();
+    EXPECT_EQ(s.dpi, 192);
+    RECT window{};
+    GetWindowRect(s.window, &window);
+    EXPECT_TRUE(EqualRect(&window, &suggested));
+    EXPECT_NEAR(s.titleFont->GetSize(), 38, 0.5);
+    EXPECT_NEAR(s.smallFont->GetSize(), 24, 0.5);
+    const WindowButton* install = buttonOf(s, RowFirst);
+    ASSERT_TRUE(install);
+    EXPECT_NEAR(install->y, 496, 0.5);
+    EXPECT_GE(install->width, 256);
+    ComPtr<IAccessible> object = clientObject(s.window);
+    ASSERT_TRUE(object);
+    long x = 0, y = 0, w = 0, height = 0;
+    ASSERT_EQ(object->accLocation(&x, &y, &w, &height, child(titleChild)), S_OK);
+    EXPECT_EQ(x - window.left, 48);
+    EXPECT_EQ(y - window.top, 372);
+    EXPECT_EQ(w, 784);
+    VARIANT hit;
+    long installChild = childNamed(*object.get(), L"Install");
+    ASSERT_EQ(object->accHitTest(window.left + static_cast<long>(install->x + install->width / 2),
+                                 window.top + static_cast<long>(install->y + 18), &hit),
+              S_OK);
+    EXPECT_EQ(hit.lVal, installChild);
+}
+
+// Screen readers read a dialog's text when it opens; the window object
+// says it is one. Wine's annotation service takes no properties.
+TEST(WindowAccessible, WindowObjectIsADialog) {
+    ComApartment com;
+    FakeSteps fake;
+    WindowHarness h(fake, SetupMode::Install, true);
+    show(h, {Screen::Welcome, SetupMode::Install});
+    HRESULT annotated = describeAsDialog(h.state().window);
+    if (annotated == E_NOTIMPL) GTEST_SKIP() << "IAccPropServices::SetHwndProp is not implemented";
+    ASSERT_EQ(annotated, S_OK);
+    ComPtr<IAccessible> object;
+    ASSERT_EQ(AccessibleObjectFromWindow(h.state().window, static_cast<DWORD>(OBJID_WINDOW),
+                                         accessibleIid, object.putVoid()),
+              S_OK);
+    VARIANT role;
+    ASSERT_EQ(object->get_accRole(child(CHILDID_SELF), &role), S_OK);
+    EXPECT_EQ(role.lVal, ROLE_SYSTEM_DIALOG);
 }
 
 }  // namespace
