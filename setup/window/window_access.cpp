@@ -22,11 +22,6 @@ void notify(const WindowState& state, DWORD event, long child) {
     if (state.window) NotifyWinEvent(event, state.window, OBJID_CLIENT, child);
 }
 
-bool inFocusOrder(const WindowState& state, int32_t id) {
-    std::vector<int32_t> order = focusOrder(state);
-    return std::find(order.begin(), order.end(), id) != order.end();
-}
-
 bool hasButton(const WindowState& state, int32_t id) {
     return std::any_of(state.buttons.begin(), state.buttons.end(),
                        [id](const WindowButton& b) { return b.id == id; });
@@ -82,8 +77,13 @@ std::vector<int32_t> focusOrder(const WindowState& state) {
     return order;
 }
 
+bool takesFocus(const WindowState& state, int32_t buttonId) {
+    std::vector<int32_t> order = focusOrder(state);
+    return std::find(order.begin(), order.end(), buttonId) != order.end();
+}
+
 int32_t focusedButton(const WindowState& state) {
-    if (state.access.keyboardUsed && inFocusOrder(state, state.access.focusId))
+    if (state.access.keyboardUsed && takesFocus(state, state.access.focusId))
         return state.access.focusId;
     return initialFocusButton(state);
 }
@@ -100,7 +100,7 @@ bool focusKey(WindowState& state, WPARAM key, bool shift) {
         return true;
     }
     if (key != VK_RETURN && key != VK_SPACE) return false;
-    if (!state.access.keyboardUsed || !inFocusOrder(state, state.access.focusId)) return false;
+    if (!state.access.keyboardUsed || !takesFocus(state, state.access.focusId)) return false;
     pressFocused(state, key);
     return true;
 }

@@ -56,6 +56,8 @@ bool focusKey(WindowState& state, WPARAM key, bool shift);
 // The button ids Tab walks through on the screen showing, in the order
 // they are drawn; a button that is unavailable is left out.
 std::vector<int32_t> focusOrder(const WindowState& state);
+// Whether Tab can bring the focus to the button on the screen showing.
+bool takesFocus(const WindowState& state, int32_t buttonId);
 // The button that has the focus: the ring's, else the screen's first
 // focus (initialFocusButton); 0 none.
 int32_t focusedButton(const WindowState& state);

@@ -14,7 +14,6 @@
 
 #include <oleacc.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cmath>
 
@@ -187,7 +186,7 @@ public:
     HRESULT STDMETHODCALLTYPE accSelect(long flags, VARIANT child) override {
         Target t;
         if (HRESULT hr = resolve(child, t); FAILED(hr)) return hr;
-        if (!(flags & SELFLAG_TAKEFOCUS) || !t.item || !takesFocus(t.item->buttonId))
+        if (!(flags & SELFLAG_TAKEFOCUS) || !t.item || !takesFocus(*state_, t.item->buttonId))
             return DISP_E_MEMBERNOTFOUND;
         state_->access.keyboardUsed = true;
         state_->access.focusId = t.item->buttonId;
@@ -293,11 +292,6 @@ private:
             state_->screen == Screen::Working && !state_->cancelRequested.load())
             return state_->detail;
         return std::wstring();
-    }
-
-    bool takesFocus(int32_t buttonId) const {
-        std::vector<int32_t> order = focusOrder(*state_);
-        return std::find(order.begin(), order.end(), buttonId) != order.end();
     }
 
     // The one child with the focus says so while the window has it.

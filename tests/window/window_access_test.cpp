@@ -749,6 +749,12 @@ TEST(WindowAnnouncements, FocusEventOnceShownAndOnReturn) {
     show(h, {Screen::Welcome, SetupMode::Install}, true);
     h.pumpUntil([] { return false; }, 100);
     EXPECT_EQ(watch.lastFocus(), -1) << "a focus event for a hidden window";
+    // Without the keyboard focus no child claims it.
+    ComPtr<IAccessible> object = clientObject(h.state().window);
+    ASSERT_TRUE(object);
+    EXPECT_EQ(stateOf(*object.get(), 3) & STATE_SYSTEM_FOCUSED, 0);
+    VARIANT focus;
+    EXPECT_EQ(object->get_accFocus(&focus), S_FALSE);
     ShowWindow(h.state().window, SW_SHOW);
     SetFocus(h.state().window);
     h.pumpUntil([] { return false; }, 100);
