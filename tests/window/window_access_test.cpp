@@ -491,6 +491,19 @@ std::wstring nameOf(IAccessible& object, long id) {
     return take(name);
 }
 
+// A window showing a scene, and its client object as a screen reader gets
+// it; the steps end as end says.
+struct Shown {
+    explicit Shown(const Scene& scene, StepEnd end = StepEnd::Succeed) : h(fake, scene.mode, true) {
+        fake.end = end;  // read when a step runs
+        show(h, scene);
+        object = clientObject(h.state().window);
+    }
+    FakeSteps fake;
+    WindowHarness h;
+    ComPtr<IAccessible> object;
+};
+
 struct FocusCase {
     const char* what;
     Scene scene;
@@ -528,13 +541,12 @@ const FocusCase focusCases[] = {
 TEST(WindowFocus, ExactlyOneChildReportsFocus) {
     ComApartment com;
     for (const FocusCase& c : focusCases) {
-        FakeSteps fake;
-        WindowHarness h(fake, c.scene.mode, true);
-        show(h, c.scene);
+        Shown shown(c.scene);
+        WindowHarness& h = shown.h;
+        ComPtr<IAccessible>& object = shown.object;
+        ASSERT_TRUE(object) << c.what;
         h.state().busy = c.busy;
         pressKeysOrCancel(h, c.keys);
-        ComPtr<IAccessible> object = clientObject(h.state().window);
-        ASSERT_TRUE(object) << c.what;
         long count = 0, focused = 0, reports = 0;
         object->get_accChildCount(&count);
         for (long i = 1; i <= count; ++i) {
@@ -619,10 +631,9 @@ const KeyEventCase keyEventCases[] = {
 TEST(WindowFocus, KeysRaiseTheFocusEvent) {
     ComApartment com;
     for (const KeyEventCase& c : keyEventCases) {
-        FakeSteps fake;
-        WindowHarness h(fake, c.scene.mode, true);
-        show(h, c.scene);
-        ComPtr<IAccessible> object = clientObject(h.state().window);
+        Shown shown(c.scene);
+        WindowHarness& h = shown.h;
+        ComPtr<IAccessible>& object = shown.object;
         ASSERT_TRUE(object) << c.what;
         long want = childNamed(*object.get(), c.focused);
         EventWatch watch;
@@ -660,16 +671,14 @@ const BeforeTabCase beforeTabCases[] = {
 TEST(WindowFocus, KeyBeforeTabActsOnTheReportedChild) {
     ComApartment com;
     for (const BeforeTabCase& c : beforeTabCases) {
-        FakeSteps fake;
-        fake.end = StepEnd::UntilReleased;
-        WindowHarness h(fake, c.scene.mode, true);
-        show(h, c.scene);
-        ComPtr<IAccessible> object = clientObject(h.state().window);
+        Shown shown(c.scene, StepEnd::UntilReleased);
+        WindowHarness& h = shown.h;
+        ComPtr<IAccessible>& object = shown.object;
         ASSERT_TRUE(object) << c.what;
         long acting = childNamed(*object.get(), c.acting);
         EXPECT_EQ(stateOf(*object.get(), acting) & c.reports, c.reports) << c.what;
         h.send(WM_KEYDOWN, c.key);
-        checkEffect(h, fake, c.effect, c.what);
+        checkEffect(h, shown.fake, c.effect, c.what);
     }
 }
 
@@ -723,10 +732,9 @@ const ActionCase actionCases[] = {
 TEST(WindowAnnouncements, ActionsRaiseTheirEvents) {
     ComApartment com;
     for (const ActionCase& c : actionCases) {
-        FakeSteps fake;
-        WindowHarness h(fake, c.scene.mode, true);
-        show(h, c.scene);
-        ComPtr<IAccessible> object = clientObject(h.state().window);
+        Shown shown(c.scene);
+        WindowHarness& h = shown.h;
+        ComPtr<IAccessible>& object = shown.object;
         ASSERT_TRUE(object) << c.what;
         EventWatch watch;
         c.act(h, *object.get());
