@@ -140,11 +140,11 @@ void drawBody(HcFrame& f) {
 }
 
 void drawTitleBarButton(HcFrame& f, const WindowButton& button) {
-    bool hovered = f.state.hoverId == button.id;
-    RectF box(button.x, button.y, button.width, button.height);
-    if (hovered) fill(f, box, f.s(6), f.colours.highlight);
     // A second close does nothing while a cancel is under way.
     bool disabled = !buttonEnabled(f.state, button.id);
+    bool hovered = !disabled && f.state.hoverId == button.id;
+    RectF box(button.x, button.y, button.width, button.height);
+    if (hovered) fill(f, box, f.s(6), f.colours.highlight);
     ARGB colour = disabled ? f.colours.gray : hovered ? f.colours.highlightText : f.colours.text;
     Pen pen(Color(colour), f.s(1.2f));
     drawTitleGlyph(f.g, pen, box, f.s(5), button.id == CloseButton);

@@ -224,14 +224,14 @@ void drawBody(Frame& f) {
 }
 
 void drawTitleBarButton(Frame& f, const WindowButton& button) {
-    bool hovered = f.state.hoverId == button.id;
+    bool enabled = buttonEnabled(f.state, button.id);
+    bool hovered = enabled && f.state.hoverId == button.id;
     RectF box(button.x, button.y, button.width, button.height);
     if (hovered) {
         SolidBrush fill{Color(button.id == CloseButton ? 0xFFC42B1C : palette::TrackColor)};
         fillRounded(f.g, fill, box, f.s(6));
     }
-    ARGB colour = hovered ? palette::TextColor : palette::MutedColor;
-    if (!buttonEnabled(f.state, button.id)) colour = palette::DisabledColor;
+    ARGB colour = !enabled ? palette::DisabledColor : hovered ? palette::TextColor : palette::MutedColor;
     Pen pen(Color(colour), f.s(1.2f));
     drawTitleGlyph(f.g, pen, box, f.s(5), button.id == CloseButton);
 }

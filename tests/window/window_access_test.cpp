@@ -875,6 +875,24 @@ TEST(WindowContrast, SystemColoursWhileOn) {
     EXPECT_LT(GetBValue(accent), 0x40);
 }
 
+// While a cancel runs the close button does nothing, and looks it: its
+// glyph is dimmed in the standard frame too, not only in high contrast.
+TEST(WindowContrast, CloseDimmedWhileCancelling) {
+    FakeSteps fake;
+    WindowHarness h(fake, SetupMode::Upgrade, false);
+    show(h, {Screen::Working, SetupMode::Upgrade}, true);
+    const WindowButton* close = buttonOf(h.state(), CloseButton);
+    ASSERT_TRUE(close);
+    float cx = close->x + close->width / 2, cy = close->y + close->height / 2;
+    h.state().busy = true;
+    COLORREF before = Frame(h.state()).at(cx, cy);
+    h.send(WM_KEYDOWN, VK_ESCAPE);
+    COLORREF after = Frame(h.state()).at(cx, cy);
+    h.state().busy = false;
+    EXPECT_GT(GetRValue(before), 0x60);
+    EXPECT_LT(GetRValue(after), 0x50);
+}
+
 // The window moved to a monitor of twice the scale. Wine cannot change a
 // monitor's scale, so the test sends WM_DPICHANGED as the system would;
 // fails when the fonts, the button boxes, the window's rectangle or the
