@@ -2,6 +2,7 @@
 
 #include "window_drawing.h"
 #include "window_layout.h"
+#include "window_texts.h"
 
 #include "foundation/text.h"
 
@@ -19,26 +20,26 @@ float clientWidth(const WindowState& state) {
     return scaled(state, 440);
 }
 
-AccessibleItem itemOf(const WindowButton& button) {
+AccessibleItem itemOf(const WindowState& state, const WindowButton& button) {
     AccessibleItem item;
     item.box = Gdiplus::RectF(button.x, button.y, button.width, button.height);
     item.buttonId = button.id;
     switch (button.id) {
     case FolderLink:
         item.role = ROLE_SYSTEM_LINK;
-        item.name = folderLinkText;
+        item.name = uiText(state, TX_CHANGE_LOCATION);
         break;
     case RemoveDataBox:
         item.role = ROLE_SYSTEM_CHECKBUTTON;
-        item.name = removeDataLabel;
+        item.name = uiText(state, TX_REMOVE_DATA);
         break;
     case MinimiseButton:
         item.role = ROLE_SYSTEM_PUSHBUTTON;
-        item.name = L"Minimise";
+        item.name = uiText(state, TX_MINIMISE);
         break;
     case CloseButton:
         item.role = ROLE_SYSTEM_PUSHBUTTON;
-        item.name = L"Close";
+        item.name = uiText(state, TX_BUTTON_CLOSE);
         break;
     default:
         item.role = ROLE_SYSTEM_PUSHBUTTON;
@@ -57,14 +58,14 @@ std::vector<AccessibleItem> accessibleItems(const WindowState& state) {
     std::wstring body = bodyText(state);
     if (!body.empty()) items.push_back({ROLE_SYSTEM_STATICTEXT, body, bodyBox(state, W), 0});
     if (state.screen == Screen::Failed && state.error)
-        items.push_back({ROLE_SYSTEM_STATICTEXT, L"Error " + state.error->code,
+        items.push_back({ROLE_SYSTEM_STATICTEXT, errorCodeText(state),
                          errorCodeBox(state, W), 0});
     if (showsProgress(state))
-        items.push_back({ROLE_SYSTEM_PROGRESSBAR, L"Progress", progressBox(state, W), 0});
+        items.push_back({ROLE_SYSTEM_PROGRESSBAR, uiText(state, TX_PROGRESS), progressBox(state, W), 0});
     std::vector<WindowButton> buttons = state.buttons;
     std::stable_sort(buttons.begin(), buttons.end(),
                      [](const WindowButton& a, const WindowButton& b) { return a.id < b.id; });
-    for (const WindowButton& button : buttons) items.push_back(itemOf(button));
+    for (const WindowButton& button : buttons) items.push_back(itemOf(state, button));
     return items;
 }
 
