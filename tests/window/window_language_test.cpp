@@ -119,8 +119,10 @@ TEST(WindowLanguage, StepsEnglishIsShownInTheUsersLanguage) {
     h.start();
     WindowState& state = h.state();
     state.screen = Screen::Working;
-    h.send(MsgStatus, static_cast<WPARAM>(StatusLine::Downloading),
-           reinterpret_cast<LPARAM>(new std::wstring(L"Downloading QuorvelAI 1.2.3\u2026")));
+    // As a step reports it, through the window's progress.
+    Progress& progress = state.progress;
+    progress.reportStatus(StatusLine::Downloading, L"Downloading QuorvelAI 1.2.3\u2026");
+    EXPECT_TRUE(h.pumpUntil([&] { return !state.status.empty(); }));
     EXPECT_EQ(progressLine(state), L"QuorvelAI 1.2.3 wird heruntergeladen\u2026");
     h.send(MsgStatus, static_cast<WPARAM>(StatusLine::Other),
            reinterpret_cast<LPARAM>(new std::wstring(L"Downloading QuorvelAI 1.2.3\u2026")));
