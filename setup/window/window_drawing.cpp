@@ -21,7 +21,6 @@ namespace {
 using namespace Gdiplus;
 
 constexpr double pi = 3.14159265358979;
-constexpr uint64_t copiedShowMs = 1600;
 
 struct Row {
     std::vector<std::wstring> labels;
@@ -287,45 +286,6 @@ void drawButtons(Frame& f) {
 }
 
 }  // namespace
-
-std::wstring copyLabel(const WindowState& state) {
-    bool showing = state.copiedAt != 0 && GetTickCount64() - state.copiedAt < copiedShowMs;
-    return uiText(state, showing ? TX_BUTTON_COPIED : TX_BUTTON_COPY);
-}
-
-std::wstring screenTitle(const WindowState& state) {
-    switch (state.screen) {
-    case Screen::Welcome:
-        return L"QuorvelAI";
-    case Screen::Working:
-        if (state.mode == SetupMode::Uninstall) return uiText(state, TX_TITLE_REMOVING);
-        return uiText(state, state.mode == SetupMode::Upgrade ? TX_TITLE_UPDATING
-                                                              : TX_TITLE_INSTALLING);
-    case Screen::WaitingForApp:
-        return uiText(state, TX_TITLE_CLOSE_APP);
-    case Screen::Failed:
-        return uiText(state, state.mode == SetupMode::Uninstall ? TX_TITLE_NOT_REMOVED
-                                                                : TX_TITLE_WENT_WRONG);
-    case Screen::Done:
-        return uiText(state, state.mode == SetupMode::Upgrade ? TX_TITLE_UP_TO_DATE : TX_TITLE_READY);
-    case Screen::ConfirmUninstall:
-        return uiText(state, TX_TITLE_CONFIRM_UNINSTALL);
-    case Screen::Removed:
-        return uiText(state, TX_TITLE_REMOVED);
-    }
-    return L"";
-}
-
-std::wstring progressLine(const WindowState& state) {
-    // The flag stays set after a cancel that came too late to stop the run.
-    if (state.cancelRequested.load() && state.screen != Screen::Done)
-        return uiText(state, TX_CANCELLING);
-    if (state.screen == Screen::WaitingForApp) return uiText(state, TX_WAITING_BODY);
-    if (state.screen == Screen::Done)
-        return uiText(state, state.mode == SetupMode::Upgrade ? TX_STARTING_NEW_VERSION
-                                                              : TX_STARTING_APP);
-    return shownStatus(state);
-}
 
 void layoutButtons(WindowState& state) {
     state.buttons.clear();

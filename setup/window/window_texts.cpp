@@ -1,7 +1,12 @@
 #include "window_texts.h"
 
+#include "window_drawing.h"
+
 namespace qv {
 namespace {
+
+// How long the copy button says "Copied".
+constexpr uint64_t copiedShowMs = 1600;
 
 struct CodeSentences {
     const wchar_t* code;
@@ -61,6 +66,45 @@ const std::vector<TextId> shortProblemIds = {TX_SHORT_PATH_LONG, TX_SHORT_PROJEC
 }  // namespace
 
 const std::wstring& uiText(const WindowState& state, TextId id) { return state.texts.get(id); }
+
+std::wstring copyLabel(const WindowState& state) {
+    bool showing = state.copiedAt != 0 && GetTickCount64() - state.copiedAt < copiedShowMs;
+    return uiText(state, showing ? TX_BUTTON_COPIED : TX_BUTTON_COPY);
+}
+
+std::wstring screenTitle(const WindowState& state) {
+    switch (state.screen) {
+    case Screen::Welcome:
+        return L"QuorvelAI";
+    case Screen::Working:
+        if (state.mode == SetupMode::Uninstall) return uiText(state, TX_TITLE_REMOVING);
+        return uiText(state, state.mode == SetupMode::Upgrade ? TX_TITLE_UPDATING
+                                                              : TX_TITLE_INSTALLING);
+    case Screen::WaitingForApp:
+        return uiText(state, TX_TITLE_CLOSE_APP);
+    case Screen::Failed:
+        return uiText(state, state.mode == SetupMode::Uninstall ? TX_TITLE_NOT_REMOVED
+                                                                : TX_TITLE_WENT_WRONG);
+    case Screen::Done:
+        return uiText(state, state.mode == SetupMode::Upgrade ? TX_TITLE_UP_TO_DATE : TX_TITLE_READY);
+    case Screen::ConfirmUninstall:
+        return uiText(state, TX_TITLE_CONFIRM_UNINSTALL);
+    case Screen::Removed:
+        return uiText(state, TX_TITLE_REMOVED);
+    }
+    return L"";
+}
+
+std::wstring progressLine(const WindowState& state) {
+    // The flag stays set after a cancel that came too late to stop the run.
+    if (state.cancelRequested.load() && state.screen != Screen::Done)
+        return uiText(state, TX_CANCELLING);
+    if (state.screen == Screen::WaitingForApp) return uiText(state, TX_WAITING_BODY);
+    if (state.screen == Screen::Done)
+        return uiText(state, state.mode == SetupMode::Upgrade ? TX_STARTING_NEW_VERSION
+                                                              : TX_STARTING_APP);
+    return shownStatus(state);
+}
 
 std::wstring folderHoverText(const WindowState& state) {
     return state.texts.format(TX_INSTALLS_TO, {state.folder});
