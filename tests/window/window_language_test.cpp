@@ -3,6 +3,7 @@
 #include "accessible_support.h"
 #include "window_fixture.h"
 
+#include "setup/window/window_access.h"
 #include "setup/window/window_drawing.h"
 #include "setup/window/window_fonts.h"
 #include "setup/window/window_layout.h"
@@ -103,6 +104,15 @@ TEST(WindowLanguage, ArabicMirrorsTheLayoutAndTheAccessibleBoxes) {
     // Children 3 and 4 are the row's buttons, 6 and 7 minimise and close.
     EXPECT_GT(screenLeft(*object.get(), 3), screenLeft(*object.get(), 4));
     EXPECT_LT(screenLeft(*object.get(), 7), screenLeft(*object.get(), 6));
+
+    // Tab walks the row from the right, the reading order; minimise comes
+    // before close, which is now the leftmost.
+    std::vector<float> rowOrder;
+    for (int32_t id : focusOrder(state))
+        if (id <= RowThird || id >= MinimiseButton) rowOrder.push_back(box(id).x);
+    ASSERT_EQ(rowOrder.size(), 4u);
+    EXPECT_GT(rowOrder[0], rowOrder[1]);
+    EXPECT_GT(rowOrder[2], rowOrder[3]);
 
     // The same window in German keeps the left-to-right order.
     FakeSteps other;
