@@ -7,6 +7,8 @@
 #include "foundation/paths.h"
 #include "foundation/system_facts.h"
 
+#include "setup/texts/texts.h"
+
 #include <objbase.h>
 
 namespace qv {
@@ -15,8 +17,20 @@ namespace {
 constexpr int exitBadCommandLine = 3;
 constexpr int exitFailure = 1;
 
-void showError(const std::wstring& text) {
-    MessageBoxW(nullptr, text.c_str(), L"QuorvelAI Setup", MB_OK | MB_ICONERROR);
+void showError(const Texts& texts, const std::wstring& text) {
+    MessageBoxW(nullptr, text.c_str(), texts.get(TX_WINDOW_TITLE).c_str(), MB_OK | MB_ICONERROR);
+}
+
+// The language of the window and the message boxes; options.language
+// becomes its tag, so that the window speaks it too.
+Texts chooseUserLanguage(SetupOptions& options) {
+    Language requested = Language::English;
+    if (!options.language.empty() && !languageForTag(options.language, requested))
+        logWarn(L"Language %ls is not available", options.language.c_str());
+    Language language = chooseLanguage(options.language, userPreferredUiLanguages());
+    options.language = languageInfo(language).tag;
+    logInfo(L"Language: %ls", options.language.c_str());
+    return Texts::load(language);
 }
 
 }  // namespace
@@ -34,15 +48,20 @@ int runSetupEntry(HINSTANCE instance, ModeRunner runMode) {
 
     SetupOptions options;
     std::wstring error;
-    if (!parseCommandLine(splitCommandLine(commandLine), options, error)) {
+    bool parsed = parseCommandLine(splitCommandLine(commandLine), options, error);
+    Texts texts = chooseUserLanguage(options);
+    if (!parsed) {
         logError(L"%ls", error.c_str());
-        if (!options.silent) showError(error + L"\n\n" + usageText());
+        // The usage lines name options, so they stay as they are.
+        std::wstring shown = texts.translate(
+            error, {TX_BOX_UNKNOWN_ARGUMENT, TX_BOX_NEEDS_VALUE, TX_BOX_NOT_A_VERSION});
+        if (!options.silent) showError(texts, shown + L"\n\n" + usageText());
         return exitBadCommandLine;
     }
 
     if (options.uninstall == 0 && !isWindows10OrNewer()) {
         logError(L"QV-OS-1: Windows 10 or newer is needed");
-        if (!options.silent) showError(L"QuorvelAI needs Windows 10 or newer.");
+        if (!options.silent) showError(texts, texts.get(TX_BOX_OLD_WINDOWS));
         return exitFailure;
     }
 

@@ -28,6 +28,9 @@ struct SetupOptions {
     std::wstring baseUrl = defaultBaseUrl;  // without trailing slashes
     std::wstring version;     // --version, or empty for the latest
     std::wstring uninstallRoot;
+    // --language (a BCP 47 tag); the entry replaces it with the tag of the
+    // language chosen for the window and message boxes.
+    std::wstring language;
 };
 
 // The mode in which the setup window runs.
@@ -38,7 +41,7 @@ enum class SetupMode : int32_t { Install = 0, Upgrade = 1, Uninstall = 2 };
 bool parseCommandLine(const std::vector<std::wstring>& arguments, SetupOptions& options,
                       std::wstring& error);
 
-// The 13-line usage text, lines ended by LF.
+// The 14-line usage text, lines ended by LF.
 const std::wstring& usageText();
 
 }  // namespace qv

@@ -7,6 +7,21 @@
 
 namespace qv {
 
+// Which status line a step reports. A window in another language shows
+// its own sentence for it, filled with the values of the English text that
+// goes along (the log and silent runs keep the English).
+enum class StatusLine : int32_t {
+    Other = 0,
+    CheckingLatest = 1,
+    CheckingEarlierDownload = 2,
+    Downloading = 3,
+    CheckingDownload = 4,
+    Installing = 5,
+    Finishing = 6,
+    WaitingForApp = 7,
+    Removing = 8,
+};
+
 // (bytes done, bytes total; 0 when unknown) -> true to go on, false to stop.
 // Used by the download, the hashing and the unpack.
 using ProgressCallback = std::function<bool(uint64_t done, uint64_t total)>;
@@ -18,6 +33,8 @@ public:
     virtual ~Progress() = default;
     // The main status line; callers pass finished text.
     virtual void setStatus(const std::wstring& text) = 0;
+    // The same with the line's id; by default the id is dropped.
+    virtual void reportStatus(StatusLine, const std::wstring& text) { setStatus(text); }
     // 0.0 to 1.0 for a known fraction, negative for work of unknown length.
     virtual void setProgress(double fraction) = 0;
     // The line under the status (amount and speed); empty clears it.

@@ -67,7 +67,8 @@ std::wstring downloadDelta(SetupContext& context, const DownloadTarget& target, 
 
 DeltaApplyResult buildTree(SetupContext& context, const DeltaInputs& inputs) {
     Progress* progress = context.progress;
-    progress->setStatus(L"Installing QuorvelAI " + context.releaseVersion + L"\u2026");
+    progress->reportStatus(StatusLine::Installing,
+                           L"Installing QuorvelAI " + context.releaseVersion + L"\u2026");
     progress->setDetail(L"");
     ULONGLONG lastUpdate = 0;
     auto onProgress = [progress, &lastUpdate](uint64_t done, uint64_t total) {

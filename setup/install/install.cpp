@@ -123,7 +123,7 @@ void runInstall(SetupContext& context, const std::wstring& folder) {
         throw;
     }
 
-    context.progress->setStatus(L"Finishing\u2026");
+    context.progress->reportStatus(StatusLine::Finishing, L"Finishing\u2026");
     context.progress->setProgress(-1);
     swapInVersion(context, staged, final);
     finishInstall(context, root, existing, fromSquirrel);

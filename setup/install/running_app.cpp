@@ -95,7 +95,7 @@ bool endHelpers(ProcessWatcher& watcher, const std::vector<RunningProcess>& proc
 
 void waitForAppProcess(const SetupContext& context, ProcessWatcher& watcher) {
     if (context.waitPid == 0) return;
-    if (context.progress) context.progress->setStatus(waitingText);
+    if (context.progress) context.progress->reportStatus(StatusLine::WaitingForApp, waitingText);
     logInfo(L"Waiting for process %lu", static_cast<unsigned long>(context.waitPid));
     DWORD ms = timings().waitPidMs;
     if (!watcher.waitForExit(context.waitPid, ms))
@@ -201,7 +201,7 @@ void waitForAppToClose(const SetupContext& context, const std::wstring& root,
             for (const RunningProcess& process : processes)
                 logInfo(L"Still running: %lu %ls", static_cast<unsigned long>(process.id),
                         process.imagePath.c_str());
-            if (context.progress) context.progress->setStatus(waitingText);
+            if (context.progress) context.progress->reportStatus(StatusLine::WaitingForApp, waitingText);
             announced = true;
         }
 

@@ -31,7 +31,8 @@ void deleteFile(const std::wstring& path) { DeleteFileW(longPath(path).c_str());
 bool reuseEarlierDownload(const SetupContext& context, const DownloadTarget& target) {
     const std::wstring& finalPath = target.path;
     if (fileSize(finalPath) != target.size) return false;
-    context.progress->setStatus(L"Checking the earlier download\u2026");
+    context.progress->reportStatus(StatusLine::CheckingEarlierDownload,
+                                   L"Checking the earlier download\u2026");
     if (HashFileSha256(finalPath, untilCancelled(context)) == target.sha256) {
         logInfo(L"Reusing %ls", finalPath.c_str());
         return true;
@@ -113,10 +114,11 @@ std::wstring DownloadVerified(SetupContext& context, const DownloadTarget& targe
 
     for (int mismatches = 0;;) {
         requireFreeSpace(target, folder, partPath);
-        context.progress->setStatus(
+        context.progress->reportStatus(
+            StatusLine::Downloading,
             formatText(L"Downloading QuorvelAI %ls\u2026", context.releaseVersion.c_str()));
         downloadPass(context, target, partPath);
-        context.progress->setStatus(L"Checking the download\u2026");
+        context.progress->reportStatus(StatusLine::CheckingDownload, L"Checking the download\u2026");
         context.progress->setDetail(L"");
         context.progress->setProgress(-1);
         std::string hash = HashFileSha256(partPath, untilCancelled(context));

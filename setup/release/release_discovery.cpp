@@ -107,7 +107,7 @@ void readManifest(SetupContext& context, const JsonValue& manifest, const std::s
 }  // namespace
 
 void DiscoverRelease(SetupContext& context) {
-    context.progress->setStatus(L"Checking for the latest version\u2026");
+    context.progress->reportStatus(StatusLine::CheckingLatest, L"Checking for the latest version\u2026");
     context.progress->setProgress(-1);
     std::wstring version = context.version;
     // One value for both documents, so that caches in between answer neither.

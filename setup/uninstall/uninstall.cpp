@@ -160,7 +160,7 @@ void runUninstall(SetupContext& context, const std::wstring& rootText) {
         throw SetupError(L"QV-UN-1", L"QuorvelAI is not installed in " + root + L".", L"", false);
 
     if (context.progress) {
-        context.progress->setStatus(L"Removing QuorvelAI\u2026");
+        context.progress->reportStatus(StatusLine::Removing, L"Removing QuorvelAI\u2026");
         context.progress->setProgress(-1);
     }
     if (context.waitPid != 0) {

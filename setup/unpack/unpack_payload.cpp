@@ -69,7 +69,8 @@ void UnpackPayload(const SetupContext& context, const std::wstring& payloadPath,
                    const std::wstring& stagingFolder, UnpackResult* totals) {
     Progress* progress = context.progress;
     if (progress) {
-        progress->setStatus(L"Installing QuorvelAI " + context.releaseVersion + L"\u2026");
+        progress->reportStatus(StatusLine::Installing,
+                               L"Installing QuorvelAI " + context.releaseVersion + L"\u2026");
         progress->setDetail(L"");
     }
     prepareStagingFolder(stagingFolder);

@@ -5,6 +5,7 @@
 #include "window_drawing.h"
 #include "window_seams.h"
 #include "window_state.h"
+#include "window_texts.h"
 
 #include "setup/core/timings.h"
 
@@ -41,9 +42,8 @@ bool workerStillRuns(const WindowState& state) {
     return state.worker && WaitForSingleObject(state.worker.get(), 0) != WAIT_OBJECT_0;
 }
 
-void showStartFailure() {
-    windowSeams().showError(
-        L"QuorvelAI Setup could not open its window.\n\nRestart the PC and run the setup again.");
+void showStartFailure(const WindowState& state) {
+    windowSeams().showError(uiText(state, TX_BOX_NO_WINDOW));
 }
 
 }  // namespace
@@ -71,7 +71,7 @@ int SetupWindow::run(HINSTANCE instance) {
             DispatchMessageW(&message);
         }
     } else {
-        showStartFailure();
+        showStartFailure(state);
     }
     joinWorker(state);
     releaseDrawing(state);

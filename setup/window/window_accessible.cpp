@@ -9,6 +9,7 @@
 #include "window_items.h"
 #include "window_drawing.h"
 #include "window_layout.h"
+#include "window_texts.h"
 
 #include "foundation/handles.h"
 
@@ -179,8 +180,8 @@ public:
         return text(child, action, [this](const Target& t) {
             if (!t.item || t.item->buttonId == 0) return std::wstring();
             if (t.item->buttonId == RemoveDataBox)
-                return std::wstring(state_->removeDataChecked ? L"Uncheck" : L"Check");
-            return std::wstring(L"Press");
+                return uiText(*state_, state_->removeDataChecked ? TX_ACTION_UNCHECK : TX_ACTION_CHECK);
+            return uiText(*state_, TX_ACTION_PRESS);
         });
     }
     HRESULT STDMETHODCALLTYPE accSelect(long flags, VARIANT child) override {
@@ -287,7 +288,8 @@ private:
     }
 
     std::wstring ownDescription(const Target& t) const {
-        if (t.item && t.item->buttonId == FolderLink) return L"Installs to " + state_->folder;
+        if (t.item && t.item->buttonId == FolderLink)
+            return state_->texts.format(TX_INSTALLS_TO_DESCRIPTION, {state_->folder});
         if (t.item && t.item->role == ROLE_SYSTEM_PROGRESSBAR &&
             state_->screen == Screen::Working && !state_->cancelRequested.load())
             return state_->detail;

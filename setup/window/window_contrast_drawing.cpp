@@ -3,7 +3,10 @@
 #include "window_drawing.h"
 #include "window_items.h"
 #include "window_layout.h"
+#include "window_fit.h"
+#include "window_mirror.h"
 #include "window_paint_tools.h"
+#include "window_texts.h"
 
 #include "foundation/text.h"
 
@@ -70,10 +73,10 @@ void drawWelcome(HcFrame& f) {
     const Font* font = state.note.empty() ? state.bodyFont.get() : state.smallFont.get();
     drawText(f.g, bodyText(state), font, f.colours.text, bodyBox(state, f.W),
              StringAlignmentCenter, !state.note.empty());
-    const std::wstring link = folderLinkText;
+    const std::wstring link = uiText(state, TX_CHANGE_LOCATION);
     RectF linkBox = folderLinkBox(state, f.W, textWidth(f.g, link, state.smallFont.get()));
     if (showsFolderPath(state))
-        drawLink(f, L"Installs to " + state.folder + L"  \u00B7  Change",
+        drawLink(f, folderHoverText(state),
                  RectF(f.s(24), linkBox.Y, f.W - f.s(48), linkBox.Height), StringAlignmentCenter,
                  Trim::PathMiddle);
     else
@@ -90,8 +93,9 @@ void drawProgressScreen(HcFrame& f) {
     fill(f, progressFillBox(state, track, value, f.t), track.Height / 2, f.colours.highlight);
     outline(f, track, track.Height / 2, f.colours.text, f.s(1));
     if (state.screen != Screen::Working || state.cancelRequested.load()) return;
-    RectF line(track.X, f.s(276), track.Width, f.s(20));
-    drawText(f.g, state.detail, state.smallFont.get(), f.colours.text, line, StringAlignmentNear);
+    RectF line(track.X, belowBody(state, 276), track.Width, f.s(20));
+    drawText(f.g, shownDetail(state), state.smallFont.get(), f.colours.text, line,
+             StringAlignmentNear);
     if (state.targetFraction >= 0)
         drawText(f.g, formatText(L"%d%%", static_cast<int>(state.shownFraction * 100)),
                  state.smallFont.get(), f.colours.text, line, StringAlignmentFar);
@@ -101,11 +105,12 @@ void drawConfirm(HcFrame& f) {
     WindowState& state = f.state;
     drawText(f.g, bodyText(state), state.bodyFont.get(), f.colours.text, bodyBox(state, f.W),
              StringAlignmentCenter);
-    const std::wstring label = removeDataLabel;
+    const std::wstring label = uiText(state, TX_REMOVE_DATA);
     float w = textWidth(f.g, label, state.smallFont.get());
     RectF row = removeDataRowBox(state, f.W, w);
-    float x0 = row.X, y0 = row.Y + f.s(2);
-    RectF box(x0, y0 + f.s(1), f.s(16), f.s(16));
+    CheckRow parts = checkRowParts(state, row, w);
+    RectF box = parts.box;
+    float x0 = box.X, y0 = box.Y - f.s(1);
     if (state.removeDataChecked) {
         fill(f, box, f.s(4), f.colours.highlight);
         Pen tick(Color(f.colours.highlightText), f.s(2));
@@ -119,7 +124,7 @@ void drawConfirm(HcFrame& f) {
     outline(f, box, f.s(4), f.colours.text, f.s(1));
     drawText(f.g, label, state.smallFont.get(),
              state.hoverId == RemoveDataBox ? f.colours.highlight : f.colours.text,
-             RectF(x0 + f.s(24), y0, w + 2, f.s(20)), StringAlignmentNear);
+             parts.label, StringAlignmentNear);
 }
 
 void drawBody(HcFrame& f) {
@@ -134,7 +139,7 @@ void drawBody(HcFrame& f) {
         drawText(f.g, bodyText(state), state.bodyFont.get(), f.colours.text, bodyBox(state, f.W),
                  StringAlignmentCenter, true);
         if (state.screen == Screen::Failed && state.error)
-            drawText(f.g, L"Error " + state.error->code, state.smallFont.get(), f.colours.text,
+            drawText(f.g, errorCodeText(state), state.smallFont.get(), f.colours.text,
                      errorCodeBox(state, f.W), StringAlignmentCenter);
     }
 }

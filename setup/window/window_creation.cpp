@@ -1,54 +1,21 @@
 // The window's creation: GDI+, DPI, logo, fonts, class, size and position.
 #include "window_drawing.h"
+#include "window_fonts.h"
 #include "window_input.h"
 #include "window_seams.h"
+#include "window_texts.h"
 
 #include "foundation/log.h"
 
 #include <dwmapi.h>
 #include <shlwapi.h>
 
-#include <initializer_list>
 
 namespace qv {
 namespace {
 
 constexpr wchar_t className[] = L"QuorvelAISetup";
 constexpr int logoResource = 102;
-
-// GDI+ accepts exact family names only; the first one that exists wins.
-std::wstring firstFamily(std::initializer_list<const wchar_t*> names) {
-    for (const wchar_t* name : names) {
-        Gdiplus::FontFamily family(name);
-        if (family.GetLastStatus() == Gdiplus::Ok) return name;
-    }
-    return L"Segoe UI";
-}
-
-std::unique_ptr<Gdiplus::Font> makeFont(const std::wstring& familyName, float size, int style) {
-    Gdiplus::FontFamily family(familyName.c_str());
-    if (family.GetLastStatus() == Gdiplus::Ok) {
-        auto font = std::make_unique<Gdiplus::Font>(&family, size, style, Gdiplus::UnitPixel);
-        if (font->GetLastStatus() == Gdiplus::Ok) return font;
-    }
-    return std::make_unique<Gdiplus::Font>(Gdiplus::FontFamily::GenericSansSerif(), size, style,
-                                           Gdiplus::UnitPixel);
-}
-
-void createFonts(WindowState& state) {
-    std::wstring title = firstFamily({L"Segoe UI Variable Display Semibold",
-                                      L"Segoe UI Variable Display Semib", L"Segoe UI Semibold"});
-    std::wstring body = firstFamily({L"Segoe UI Variable Text", L"Segoe UI"});
-    std::wstring button = firstFamily({L"Segoe UI Variable Text Semibold", L"Segoe UI Semibold"});
-    Gdiplus::FontFamily titleFamily(title.c_str());
-    state.titleFont = std::make_unique<Gdiplus::Font>(&titleFamily, scaled(state, 19),
-                                                      Gdiplus::FontStyleRegular, Gdiplus::UnitPixel);
-    if (state.titleFont->GetLastStatus() != Gdiplus::Ok)
-        state.titleFont = makeFont(L"Segoe UI", scaled(state, 19), Gdiplus::FontStyleBold);
-    state.bodyFont = makeFont(body, scaled(state, 13.5f), Gdiplus::FontStyleRegular);
-    state.smallFont = makeFont(body, scaled(state, 12), Gdiplus::FontStyleRegular);
-    state.buttonFont = makeFont(button, scaled(state, 13.5f), Gdiplus::FontStyleRegular);
-}
 
 // The PNG logo from the program's resources; none when any step fails.
 void loadLogo(WindowState& state) {
@@ -123,9 +90,9 @@ bool createWindow(WindowState& state) {
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     int left = work.left + (work.right - work.left - width) / 2;
     int top = work.top + (work.bottom - work.top - height) / 2;
-    const wchar_t* title =
-        state.mode == SetupMode::Uninstall ? L"Uninstall QuorvelAI" : L"QuorvelAI Setup";
-    HWND window = CreateWindowExW(WS_EX_APPWINDOW, className, title,
+    const std::wstring& title = uiText(
+        state, state.mode == SetupMode::Uninstall ? TX_WINDOW_TITLE_UNINSTALL : TX_WINDOW_TITLE);
+    HWND window = CreateWindowExW(WS_EX_APPWINDOW, className, title.c_str(),
                                   WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX, left, top, width, height,
                                   nullptr, nullptr, state.instance, &state);
     if (!window) {

@@ -8,6 +8,9 @@
 #include "window_layout.h"
 #include "window_paint_tools.h"
 #include "window_contrast_drawing.h"
+#include "window_fit.h"
+#include "window_mirror.h"
+#include "window_texts.h"
 
 #include "foundation/text.h"
 
@@ -19,7 +22,6 @@ namespace {
 using namespace Gdiplus;
 
 constexpr double pi = 3.14159265358979;
-constexpr uint64_t copiedShowMs = 1600;
 
 struct Row {
     std::vector<std::wstring> labels;
@@ -31,18 +33,31 @@ Row rowFor(const WindowState& state) {
     bool retryable = state.error && state.error->retryable;
     switch (state.screen) {
     case Screen::Welcome:
-        return {{L"Install"}, 0, 248};
+        return {{uiText(state, TX_BUTTON_INSTALL)}, 0, 248};
     case Screen::Failed:
-        if (retryable) return {{L"Try again", copyLabel(state), L"Close"}, 0, 290};
+        if (retryable)
+            return {{uiText(state, TX_BUTTON_TRY_AGAIN), copyLabel(state),
+                     uiText(state, TX_BUTTON_CLOSE)},
+                    0, 290};
         // Enter copies here, so the copy button is the one drawn as the default.
-        return {{copyLabel(state), L"Close"}, 0, 290};
+        return {{copyLabel(state), uiText(state, TX_BUTTON_CLOSE)}, 0, 290};
     case Screen::ConfirmUninstall:
-        return {{L"Uninstall", L"Cancel"}, 0, 290};
+        return {{uiText(state, TX_BUTTON_UNINSTALL), uiText(state, TX_BUTTON_CANCEL)}, 0, 290};
     case Screen::Removed:
-        return {{L"Close"}, 0, 276};
+        return {{uiText(state, TX_BUTTON_CLOSE)}, 0, 276};
     default:
         return {};
     }
+}
+
+// The room a row label needs. The copy button takes the room of the wider
+// of its two labels, so the row keeps still when one turns into the other.
+float labelWidth(const WindowState& state, Graphics& graphics, const std::wstring& label) {
+    const Font* font = state.buttonFont.get();
+    const std::wstring& copy = uiText(state, TX_BUTTON_COPY);
+    const std::wstring& copied = uiText(state, TX_BUTTON_COPIED);
+    if (label != copy && label != copied) return textWidth(graphics, label, font);
+    return std::max(textWidth(graphics, copy, font), textWidth(graphics, copied, font));
 }
 
 // A graphics object for measuring: from the window when there is one.
@@ -105,8 +120,11 @@ void drawProgress(Frame& f, const RectF& track, double value) {
     fillRounded(f.g, trackBrush, track, h / 2);
     RectF fill = progressFillBox(f.state, track, value, f.t);
     float fw = fill.Width, fx = fill.X;
-    LinearGradientBrush accent(RectF(x - 1, y, w + 2, h), Color(palette::AccentLight),
-                               Color(palette::AccentDark), LinearGradientModeHorizontal);
+    bool fromRight = readsRightToLeft(f.state);
+    LinearGradientBrush accent(RectF(x - 1, y, w + 2, h),
+                               Color(fromRight ? palette::AccentDark : palette::AccentLight),
+                               Color(fromRight ? palette::AccentLight : palette::AccentDark),
+                               LinearGradientModeHorizontal);
     GraphicsPath fillPath;
     addRoundedRect(fillPath, fill, h / 2);
     f.g.FillPath(&accent, &fillPath);
@@ -114,7 +132,8 @@ void drawProgress(Frame& f, const RectF& track, double value) {
     if (!(value >= 0 && value < 1 && fw > f.s(20))) return;
     float b = f.s(70);
     float m = static_cast<float>(std::fmod(f.s(260) * f.t, 2 * b + fw));
-    float left = fx + m - b;
+    // The band runs the way the bar fills.
+    float left = fromRight ? fx + fw - m : fx + m - b;
     LinearGradientBrush band(RectF(left - 1, y, b + 2, h), Color(0x00FFFFFF), Color(0x00FFFFFF),
                              LinearGradientModeHorizontal);
     Color colours[3] = {Color(0x00FFFFFF), Color(0x78FFFAE6), Color(0x00FFFFFF)};
@@ -133,12 +152,12 @@ void drawWelcome(Frame& f) {
     else
         drawText(f.g, bodyText(state), state.bodyFont.get(), palette::BodyColor,
                  bodyBox(state, f.W), StringAlignmentCenter);
-    const std::wstring link = folderLinkText;
+    const std::wstring link = uiText(state, TX_CHANGE_LOCATION);
     float w = textWidth(f.g, link, state.smallFont.get());
     RectF linkBox = folderLinkBox(state, f.W, w);
     if (showsFolderPath(state))
-        drawText(f.g, L"Installs to " + state.folder + L"  \u00B7  Change", state.smallFont.get(),
-                 palette::AccentLight, RectF(f.s(24), f.s(298), f.W - f.s(48), f.s(20)),
+        drawText(f.g, folderHoverText(state), state.smallFont.get(),
+                 palette::AccentLight, RectF(f.s(24), linkBox.Y, f.W - f.s(48), f.s(20)),
                  StringAlignmentCenter, false, Trim::PathMiddle);
     else
         drawText(f.g, link, state.smallFont.get(), palette::MutedColor, linkBox,
@@ -152,8 +171,8 @@ void drawProgressScreen(Frame& f) {
              bodyBox(state, f.W), StringAlignmentCenter, true);
     drawProgress(f, progressBox(state, f.W), progressBarValue(state));
     if (state.screen != Screen::Working || state.cancelRequested.load()) return;
-    RectF line(f.s(64), f.s(276), f.W - f.s(128), f.s(20));
-    drawText(f.g, state.detail, state.smallFont.get(), palette::MutedColor, line,
+    RectF line(f.s(64), belowBody(state, 276), f.W - f.s(128), f.s(20));
+    drawText(f.g, shownDetail(state), state.smallFont.get(), palette::MutedColor, line,
              StringAlignmentNear);
     if (state.targetFraction >= 0)
         drawText(f.g, formatText(L"%d%%", static_cast<int>(state.shownFraction * 100)),
@@ -162,9 +181,9 @@ void drawProgressScreen(Frame& f) {
 
 void drawFailed(Frame& f) {
     if (!f.state.error) return;
-    drawText(f.g, f.state.error->message, f.state.bodyFont.get(), palette::BodyColor,
+    drawText(f.g, bodyText(f.state), f.state.bodyFont.get(), palette::BodyColor,
              bodyBox(f.state, f.W), StringAlignmentCenter, true);
-    drawText(f.g, L"Error " + f.state.error->code, f.state.smallFont.get(), palette::MutedColor,
+    drawText(f.g, errorCodeText(f.state), f.state.smallFont.get(), palette::MutedColor,
              errorCodeBox(f.state, f.W), StringAlignmentCenter);
 }
 
@@ -172,10 +191,12 @@ void drawConfirm(Frame& f) {
     WindowState& state = f.state;
     drawText(f.g, bodyText(state), state.bodyFont.get(), palette::BodyColor, bodyBox(state, f.W),
              StringAlignmentCenter);
-    const std::wstring label = removeDataLabel;
+    const std::wstring label = uiText(state, TX_REMOVE_DATA);
     float w = textWidth(f.g, label, state.smallFont.get());
-    float x0 = (f.W - (w + f.s(24))) / 2, y0 = f.s(252);
-    RectF box(x0, y0 + f.s(1), f.s(16), f.s(16));
+    RectF row = removeDataRowBox(state, f.W, w);
+    CheckRow parts = checkRowParts(state, row, w);
+    RectF box = parts.box;
+    float x0 = box.X, y0 = box.Y - f.s(1);
     if (state.removeDataChecked) {
         LinearGradientBrush fill(box, Color(palette::AccentLight), Color(palette::AccentDark),
                                  LinearGradientModeForwardDiagonal);
@@ -196,8 +217,8 @@ void drawConfirm(Frame& f) {
     }
     drawText(f.g, label, state.smallFont.get(),
              state.hoverId == RemoveDataBox ? palette::TextColor : palette::BodyColor,
-             RectF(x0 + f.s(24), y0, w + 2, f.s(20)), StringAlignmentNear);
-    setHitArea(state, RemoveDataBox, removeDataRowBox(state, f.W, w));
+             parts.label, StringAlignmentNear);
+    setHitArea(state, RemoveDataBox, row);
 }
 
 void drawBody(Frame& f) {
@@ -270,81 +291,45 @@ void drawButtons(Frame& f) {
 
 }  // namespace
 
-std::wstring copyLabel(const WindowState& state) {
-    bool showing = state.copiedAt != 0 && GetTickCount64() - state.copiedAt < copiedShowMs;
-    return showing ? L"Copied" : L"Copy details";
-}
-
-std::wstring screenTitle(const WindowState& state) {
-    switch (state.screen) {
-    case Screen::Welcome:
-        return L"QuorvelAI";
-    case Screen::Working:
-        if (state.mode == SetupMode::Uninstall) return L"Removing QuorvelAI";
-        return state.mode == SetupMode::Upgrade ? L"Updating QuorvelAI" : L"Installing QuorvelAI";
-    case Screen::WaitingForApp:
-        return L"Close QuorvelAI to continue";
-    case Screen::Failed:
-        return state.mode == SetupMode::Uninstall ? L"QuorvelAI could not be removed"
-                                                  : L"Something went wrong";
-    case Screen::Done:
-        return state.mode == SetupMode::Upgrade ? L"QuorvelAI is up to date" : L"QuorvelAI is ready";
-    case Screen::ConfirmUninstall:
-        return L"Uninstall QuorvelAI?";
-    case Screen::Removed:
-        return L"QuorvelAI was removed";
-    }
-    return L"";
-}
-
-std::wstring progressLine(const WindowState& state) {
-    // The flag stays set after a cancel that came too late to stop the run.
-    if (state.cancelRequested.load() && state.screen != Screen::Done) return L"Cancelling\u2026";
-    if (state.screen == Screen::WaitingForApp)
-        return L"Save your work and close it. Setup continues by itself.";
-    if (state.screen == Screen::Done)
-        return state.mode == SetupMode::Upgrade ? L"Starting the new version\u2026"
-                                                : L"Starting QuorvelAI\u2026";
-    return state.status;
-}
-
 void layoutButtons(WindowState& state) {
     state.buttons.clear();
     float W = scaled(state, 440);
+    HDC screen = GetDC(nullptr);
+    ScopeGuard releaseScreen([screen] { ReleaseDC(nullptr, screen); });
+    auto graphics = measuringGraphics(state, screen);
+    fitBody(state, *graphics);
     Row row = rowFor(state);
-    if (!row.labels.empty()) {
-        HDC screen = GetDC(nullptr);
-        ScopeGuard releaseScreen([screen] { ReleaseDC(nullptr, screen); });
-        auto graphics = measuringGraphics(state, screen);
-        std::vector<float> widths;
-        float total = 0;
+    std::vector<float> widths;
+    float total = 0;
+    float gap = scaled(state, 10);
+    // A row of long labels first gives up the minimum widths, then padding,
+    // rather than leave the window.
+    for (int squeeze = 0; squeeze < 2; ++squeeze) {
+        widths.clear();
+        total = 0;
         for (size_t i = 0; i < row.labels.size(); ++i) {
-            // "Copied" takes the room of "Copy details", so the row keeps still.
-            const std::wstring& measured =
-                row.labels[i] == L"Copied" ? std::wstring(L"Copy details") : row.labels[i];
-            float minimum = scaled(state, static_cast<int>(i) == row.primary ? 128.0f : 104.0f);
-            float width = std::max(scaled(state, 36) + textWidth(*graphics, measured,
-                                                                 state.buttonFont.get()),
-                                   minimum);
+            float minimum = squeeze ? 0.0f
+                                    : scaled(state, static_cast<int>(i) == row.primary ? 128.0f : 104.0f);
+            float padding = scaled(state, squeeze ? 24.0f : 36.0f);
+            float width = std::max(padding + labelWidth(state, *graphics, row.labels[i]), minimum);
             widths.push_back(width);
             total += width;
         }
-        float gap = scaled(state, 10);
-        float x = (W - (total + gap * static_cast<float>(widths.size() - 1))) / 2;
-        for (size_t i = 0; i < widths.size(); ++i) {
-            state.buttons.push_back({static_cast<int32_t>(i + 1), x, scaled(state, row.top), widths[i],
-                                     scaled(state, 36), row.labels[i],
-                                     static_cast<int>(i) == row.primary});
-            x += widths[i] + gap;
-        }
+        if (total + gap * static_cast<float>(widths.size()) - gap <= W - scaled(state, 32)) break;
+    }
+    float x = (W - (total + gap * static_cast<float>(widths.size()) - gap)) / 2;
+    for (size_t i = 0; i < widths.size(); ++i) {
+        state.buttons.push_back({static_cast<int32_t>(i + 1), x, belowBody(state, row.top), widths[i],
+                                 scaled(state, 36), row.labels[i],
+                                 static_cast<int>(i) == row.primary});
+        x += widths[i] + gap;
     }
     state.buttons.push_back({CloseButton, W - scaled(state, 42), scaled(state, 8), scaled(state, 34),
                              scaled(state, 28), L"", false});
     state.buttons.push_back({MinimiseButton, W - scaled(state, 78), scaled(state, 8),
                              scaled(state, 34), scaled(state, 28), L"", false});
-    HDC screen = GetDC(nullptr);
-    ScopeGuard releaseScreen([screen] { ReleaseDC(nullptr, screen); });
-    addTextHitAreas(state, *measuringGraphics(state, screen));
+    mirrorButtons(state, W);
+    addTextHitAreas(state, *graphics);
 }
 
 void paint(WindowState& state, HDC dc) {
@@ -366,6 +351,7 @@ void paint(WindowState& state, HDC dc) {
         double t = static_cast<double>(GetTickCount64() - state.startTick) / 1000.0;
         bool still = state.screen == Screen::Failed || state.screen == Screen::Removed;
         Frame frame{graphics, state, static_cast<float>(width), static_cast<float>(height), t, still};
+        RightToLeftText direction(readsRightToLeft(state));
         if (state.access.highContrast) {
             paintHighContrast(graphics, state, frame.W, t);
         } else {
@@ -388,7 +374,8 @@ bool tickRepaints(const WindowState& state) {
     if (!state.window || IsIconic(state.window)) return false;
     bool still = state.screen == Screen::Failed || state.screen == Screen::Removed;
     if (!still) return true;
-    return state.relayoutPending || (state.copiedAt != 0 && copyLabel(state) == L"Copied");
+    return state.relayoutPending ||
+           (state.copiedAt != 0 && copyLabel(state) == uiText(state, TX_BUTTON_COPIED));
 }
 
 void animationTick(WindowState& state) {

@@ -2,6 +2,7 @@
 
 #include "window_drawing.h"
 #include "window_items.h"
+#include "window_texts.h"
 #include "window_seams.h"
 
 #include "foundation/paths.h"
@@ -278,7 +279,7 @@ void chooseFolder(WindowState& state) {
     FILEOPENDIALOGOPTIONS options = 0;
     dialog->GetOptions(&options);
     dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST);
-    dialog->SetTitle(L"Choose where to install QuorvelAI");
+    dialog->SetTitle(uiText(state, TX_CHOOSE_FOLDER).c_str());
     ComPtr<IShellItem> item;
     if (FAILED(dialog->Show(state.window)) || FAILED(dialog->GetResult(item.put()))) {
         repaint(state);

@@ -2,6 +2,8 @@
 
 #include "window_drawing.h"
 #include "window_layout.h"
+#include "window_mirror.h"
+#include "window_texts.h"
 
 #include "foundation/text.h"
 
@@ -19,27 +21,27 @@ float clientWidth(const WindowState& state) {
     return scaled(state, 440);
 }
 
-AccessibleItem itemOf(const WindowButton& button) {
+AccessibleItem itemOf(const WindowState& state, const WindowButton& button) {
     AccessibleItem item;
     item.box = Gdiplus::RectF(button.x, button.y, button.width, button.height);
     item.buttonId = button.id;
     switch (button.id) {
     case FolderLink:
         item.role = ROLE_SYSTEM_LINK;
-        item.name = folderLinkText;
+        item.name = uiText(state, TX_CHANGE_LOCATION);
         break;
     case RemoveDataBox:
         item.role = ROLE_SYSTEM_CHECKBUTTON;
-        item.name = removeDataLabel;
+        item.name = uiText(state, TX_REMOVE_DATA);
         break;
     case MinimiseButton:
         item.role = ROLE_SYSTEM_PUSHBUTTON;
-        item.name = L"Minimise";
+        item.name = uiText(state, TX_MINIMISE);
         break;
     case CloseButton:
         // Not "Close": the failure and removed screens have a button of that name.
         item.role = ROLE_SYSTEM_PUSHBUTTON;
-        item.name = L"Close window";
+        item.name = uiText(state, TX_CLOSE_WINDOW);
         break;
     default:
         item.role = ROLE_SYSTEM_PUSHBUTTON;
@@ -53,21 +55,25 @@ bool onTitleBar(const WindowButton& button) {
     return button.id == MinimiseButton || button.id == CloseButton;
 }
 
-// Drawn first: higher up, or on the same line further left. The title bar
-// comes last, as the row of a dialog does before its frame.
-bool drawnBefore(const WindowButton& a, const WindowButton& b) {
+// Read first: higher up, or on the same line nearer where a line starts
+// (the right edge in a right-to-left language). The title bar comes last,
+// as the row of a dialog does before its frame.
+bool readBefore(const WindowButton& a, const WindowButton& b, bool rightToLeft) {
     if (onTitleBar(a) != onTitleBar(b)) return onTitleBar(b);
     if (onTitleBar(a)) return a.id < b.id;
     if (a.y + a.height <= b.y) return true;
     if (b.y + b.height <= a.y) return false;
-    return a.x < b.x;
+    return rightToLeft ? a.x > b.x : a.x < b.x;
 }
 
 }  // namespace
 
 std::vector<WindowButton> buttonsInOrder(const WindowState& state) {
     std::vector<WindowButton> buttons = state.buttons;
-    std::stable_sort(buttons.begin(), buttons.end(), drawnBefore);
+    bool rightToLeft = readsRightToLeft(state);
+    std::stable_sort(buttons.begin(), buttons.end(), [rightToLeft](const auto& a, const auto& b) {
+        return readBefore(a, b, rightToLeft);
+    });
     return buttons;
 }
 
@@ -81,11 +87,11 @@ std::vector<AccessibleItem> accessibleItems(const WindowState& state) {
     items.push_back({ROLE_SYSTEM_STATICTEXT, screenTitle(state), titleBox(state, W), 0});
     items.push_back({ROLE_SYSTEM_STATICTEXT, bodyText(state), bodyBox(state, W), 0});
     if (state.screen == Screen::Failed && state.error)
-        items.push_back({ROLE_SYSTEM_STATICTEXT, L"Error " + state.error->code,
+        items.push_back({ROLE_SYSTEM_STATICTEXT, errorCodeText(state),
                          errorCodeBox(state, W), 0});
     if (showsProgress(state))
-        items.push_back({ROLE_SYSTEM_PROGRESSBAR, L"Progress", progressBox(state, W), 0});
-    for (const WindowButton& button : buttonsInOrder(state)) items.push_back(itemOf(button));
+        items.push_back({ROLE_SYSTEM_PROGRESSBAR, uiText(state, TX_PROGRESS), progressBox(state, W), 0});
+    for (const WindowButton& button : buttonsInOrder(state)) items.push_back(itemOf(state, button));
     return items;
 }
 

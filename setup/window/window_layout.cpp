@@ -2,6 +2,9 @@
 
 #include "window_drawing.h"
 #include "window_paint_tools.h"
+#include "window_fit.h"
+#include "window_mirror.h"
+#include "window_texts.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,9 +12,6 @@
 namespace qv {
 
 using Gdiplus::RectF;
-
-const wchar_t folderLinkText[] = L"Change install location";
-const wchar_t removeDataLabel[] = L"Also delete settings, sign-in and chat history";
 
 namespace {
 
@@ -30,39 +30,40 @@ bool showsProgress(const WindowState& state) {
 }
 
 RectF bodyBox(const WindowState& state, float W) {
+    float grown = state.bodyGrowth;
     if (state.screen == Screen::Welcome && !state.note.empty())
-        return RectF(s(state, 36), s(state, 218), W - s(state, 72), s(state, 30));
+        return RectF(s(state, 36), s(state, 218), W - s(state, 72), s(state, 30) + grown);
     if (showsProgress(state))
-        return RectF(s(state, 28), s(state, 220), W - s(state, 56), s(state, 40));
+        return RectF(s(state, 28), s(state, 220), W - s(state, 56), s(state, 40) + grown);
     if (state.screen == Screen::Failed)
-        return RectF(s(state, 32), s(state, 220), W - s(state, 64), s(state, 46));
-    return RectF(s(state, 24), s(state, 220), W - s(state, 48), s(state, 24));
+        return RectF(s(state, 32), s(state, 220), W - s(state, 64), s(state, 46) + grown);
+    return RectF(s(state, 24), s(state, 220), W - s(state, 48), s(state, 24) + grown);
 }
 
 std::wstring bodyText(const WindowState& state) {
     switch (state.screen) {
     case Screen::Welcome:
-        return state.note.empty() ? L"Roblox AI Game Creator" : state.note;
+        return state.note.empty() ? uiText(state, TX_TAGLINE) : shownNote(state);
     case Screen::Working:
     case Screen::WaitingForApp:
     case Screen::Done:
         return progressLine(state);
     case Screen::Failed:
-        return state.error ? state.error->message : std::wstring();
+        return state.error ? shownErrorMessage(state.texts, *state.error) : std::wstring();
     case Screen::ConfirmUninstall:
-        return L"Your Roblox projects are not touched.";
+        return uiText(state, TX_PROJECTS_SAFE);
     case Screen::Removed:
-        return L"It is no longer on this PC.";
+        return uiText(state, TX_NO_LONGER_ON_PC);
     }
     return L"";
 }
 
 RectF errorCodeBox(const WindowState& state, float W) {
-    return RectF(s(state, 24), s(state, 266), W - s(state, 48), s(state, 18));
+    return RectF(s(state, 24), belowBody(state, 266), W - s(state, 48), s(state, 18));
 }
 
 RectF progressBox(const WindowState& state, float W) {
-    return RectF(s(state, 64), s(state, 262), W - s(state, 128), s(state, 6));
+    return RectF(s(state, 64), belowBody(state, 262), W - s(state, 128), s(state, 6));
 }
 
 double progressBarValue(const WindowState& state) {
@@ -75,7 +76,7 @@ RectF progressFillBox(const WindowState& state, const RectF& track, double value
     float w = track.Width, h = track.Height;
     if (value >= 0) {
         float fw = std::max(static_cast<float>(std::min(state.shownFraction, 1.0)) * w, h);
-        return RectF(track.X, track.Y, fw, h);
+        return mirrored(state, 2 * track.X + w, RectF(track.X, track.Y, fw, h));
     }
     constexpr double pi = 3.14159265358979;
     float fw = 0.3f * w;
@@ -84,12 +85,14 @@ RectF progressFillBox(const WindowState& state, const RectF& track, double value
 }
 
 RectF folderLinkBox(const WindowState& state, float W, float textWidth) {
-    return RectF((W - textWidth) / 2, s(state, 298), textWidth + 2, s(state, 20));
+    return mirrored(state, W, RectF((W - textWidth) / 2, belowBody(state, 298), textWidth + 2,
+                                    s(state, 20)));
 }
 
 RectF removeDataRowBox(const WindowState& state, float W, float labelWidth) {
     float x0 = (W - (labelWidth + s(state, 24))) / 2;
-    return RectF(x0, s(state, 252) - s(state, 2), labelWidth + s(state, 24), s(state, 22));
+    return mirrored(state, W, RectF(x0, belowBody(state, 252) - s(state, 2),
+                                    labelWidth + s(state, 24), s(state, 22)));
 }
 
 void setHitArea(WindowState& state, int32_t id, const RectF& box) {
@@ -110,11 +113,13 @@ void addTextHitAreas(WindowState& state, Gdiplus::Graphics& graphics) {
     float W = scaled(state, 440);
     if (state.screen == Screen::Welcome)
         setHitArea(state, FolderLink,
-                   folderLinkBox(state, W, textWidth(graphics, folderLinkText, state.smallFont.get())));
+                   folderLinkBox(state, W, textWidth(graphics, uiText(state, TX_CHANGE_LOCATION),
+                                                     state.smallFont.get())));
     else if (state.screen == Screen::ConfirmUninstall)
         setHitArea(state, RemoveDataBox,
                    removeDataRowBox(state, W,
-                                    textWidth(graphics, removeDataLabel, state.smallFont.get())));
+                                    textWidth(graphics, uiText(state, TX_REMOVE_DATA),
+                                              state.smallFont.get())));
 }
 
 }  // namespace qv

@@ -40,7 +40,4 @@ void setHitArea(WindowState& state, int32_t id, const Gdiplus::RectF& box);
 // the painting measures them; called by layoutButtons.
 void addTextHitAreas(WindowState& state, Gdiplus::Graphics& graphics);
 
-extern const wchar_t folderLinkText[];     // "Change install location"
-extern const wchar_t removeDataLabel[];    // the check box's label
-
 }  // namespace qv

@@ -43,15 +43,45 @@ void drawTitleGlyph(Graphics& graphics, const Pen& pen, const RectF& box, float 
     }
 }
 
-void drawText(Graphics& graphics, const std::wstring& text, const Font* font, ARGB colour,
-              const RectF& box, StringAlignment alignment, bool wrap, Trim trim) {
-    if (!font || text.empty()) return;
-    StringFormat format;
+namespace {
+thread_local bool rightToLeftText = false;
+}  // namespace
+
+RightToLeftText::RightToLeftText(bool on) : previous_(rightToLeftText) { rightToLeftText = on; }
+RightToLeftText::~RightToLeftText() { rightToLeftText = previous_; }
+
+void setTextFormat(StringFormat& format, StringAlignment alignment, bool wrap, Trim trim) {
     format.SetAlignment(alignment);
     format.SetLineAlignment(StringAlignmentNear);
     format.SetTrimming(trim == Trim::PathMiddle ? StringTrimmingEllipsisPath
                                                  : StringTrimmingEllipsisCharacter);
-    if (!wrap) format.SetFormatFlags(StringFormatFlagsNoWrap);
+    INT flags = 0;
+    if (!wrap) flags |= StringFormatFlagsNoWrap;
+    if (rightToLeftText) flags |= StringFormatFlagsDirectionRightToLeft;
+    format.SetFormatFlags(flags);
+}
+
+RectF measureText(Graphics& graphics, const std::wstring& text, const Font* font, const RectF& box,
+                  bool wrap, bool* fitted) {
+    RectF needed;
+    if (fitted) *fitted = true;
+    if (!font || text.empty()) return needed;
+    StringFormat format;
+    setTextFormat(format, StringAlignmentNear, wrap, Trim::Character);
+    // No limit where the text may run on: every line it needs counts, and
+    // a line that will not wrap shows its whole width.
+    const float unlimited = 100000.0f;
+    RectF room(0, 0, wrap ? box.Width : unlimited, unlimited);
+    graphics.MeasureString(text.c_str(), static_cast<INT>(text.size()), font, room, &format, &needed);
+    if (fitted) *fitted = needed.Width <= box.Width + 0.5f && needed.Height <= box.Height + 0.5f;
+    return needed;
+}
+
+void drawText(Graphics& graphics, const std::wstring& text, const Font* font, ARGB colour,
+              const RectF& box, StringAlignment alignment, bool wrap, Trim trim) {
+    if (!font || text.empty()) return;
+    StringFormat format;
+    setTextFormat(format, alignment, wrap, trim);
     SolidBrush brush{Color(colour)};
     graphics.DrawString(text.c_str(), static_cast<INT>(text.size()), font, box, &format, &brush);
 }

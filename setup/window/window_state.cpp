@@ -2,6 +2,7 @@
 
 #include "window_drawing.h"
 #include "window_seams.h"
+#include "window_texts.h"
 #include "worker.h"
 
 #include "setup/core/timings.h"
@@ -24,6 +25,7 @@ WindowState::WindowState(SetupWindow* owner_, const SetupOptions& options_, Setu
       steps(std::move(steps_)),
       httpClient(userAgent),
       context(options, &progress, &httpClient),
+      texts(Texts::load(chooseLanguage(options_.language, {}))),
       startTick(GetTickCount64()) {}
 
 void repaint(WindowState& state) {
@@ -50,6 +52,7 @@ void startRun(WindowState& state) {
     state.httpClient.ResetCancel();
     state.busy = true;
     state.status.clear();
+    state.statusLine = StatusLine::Other;
     state.detail.clear();
     state.targetFraction = -1.0;
     state.shownFraction = 0.0;
@@ -133,8 +136,10 @@ void onFinished(WindowState& state, std::unique_ptr<SetupError> error) {
         return;
     }
     state.error = std::move(error);
-    state.report = errorReport(*state.error, state.folder,
-                               state.context.releaseKnown ? state.context.releaseVersion : L"");
+    state.report = reportWithShownMessage(
+        errorReport(*state.error, state.folder,
+                    state.context.releaseKnown ? state.context.releaseVersion : L""),
+        state.error->message, shownErrorMessage(state.texts, *state.error));
     setScreen(state, Screen::Failed);
     if (state.window) {
         FLASHWINFO flash{sizeof(flash), state.window, FLASHW_TRAY | FLASHW_TIMERNOFG, 3, 0};
@@ -172,6 +177,7 @@ bool handleStateMessage(WindowState& state, UINT message, WPARAM wParam, LPARAM 
     case MsgStatus: {
         std::unique_ptr<std::wstring> text(reinterpret_cast<std::wstring*>(lParam));
         if (text) state.status = *text;
+        state.statusLine = static_cast<StatusLine>(wParam);
         if (state.screen == Screen::WaitingForApp) setScreen(state, Screen::Working);
         return true;
     }

@@ -12,6 +12,7 @@
 #include "setup/core/setup_context.h"
 #include "setup/core/setup_error.h"
 #include "setup/release/http_client.h"
+#include "setup/texts/texts.h"
 
 #include "foundation/handles.h"
 
@@ -76,6 +77,7 @@ class WorkerProgress final : public Progress {
 public:
     explicit WorkerProgress(WindowState& state) : state_(state) {}
     void setStatus(const std::wstring& text) override;
+    void reportStatus(StatusLine line, const std::wstring& text) override;
     void setProgress(double fraction) override;
     void setDetail(const std::wstring& text) override;
     bool isCancelled() override;
@@ -101,6 +103,8 @@ struct WindowState {
     WorkerProgress progress{*this};
     HttpClient httpClient;
     SetupContext context;  // kept across runs: release data is found once
+    // The user's language, from the tag the entry chose (English without one).
+    Texts texts;
 
     HINSTANCE instance = nullptr;
     HWND window = nullptr;
@@ -116,6 +120,7 @@ struct WindowState {
 
     Screen screen = Screen::Welcome;
     std::wstring status;
+    StatusLine statusLine = StatusLine::Other;  // which line status is, for its translation
     std::wstring detail;
     std::wstring note;
     double targetFraction = -1.0;
@@ -131,6 +136,9 @@ struct WindowState {
     // thread has not ended (the state must then outlive the window).
     KernelHandle worker;
     std::vector<WindowButton> buttons;
+    // How much taller than its box the body text is (pixels); everything
+    // below the body moves down by it and the window grows.
+    float bodyGrowth = 0;
     int32_t hoverId = 0;
     int32_t pressedId = 0;
     AccessState access;

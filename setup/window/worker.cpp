@@ -55,6 +55,10 @@ SetupError folderError(const std::wstring& code, const std::wstring& problem,
 
 void WorkerProgress::setStatus(const std::wstring& text) { postText(state_, MsgStatus, text); }
 
+void WorkerProgress::reportStatus(StatusLine line, const std::wstring& text) {
+    postOwned(state_, MsgStatus, static_cast<WPARAM>(line), std::make_unique<std::wstring>(text));
+}
+
 void WorkerProgress::setDetail(const std::wstring& text) { postText(state_, MsgDetail, text); }
 
 void WorkerProgress::setProgress(double fraction) {

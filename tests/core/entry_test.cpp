@@ -79,6 +79,19 @@ TEST(Entry, HandsValidRunsToTheDispatch) {
     EXPECT_FALSE(has(run.log, "QV-OS-1"));
 }
 
+// Catches a --language that is not matched like Windows' list, a tag
+// that is not logged, and an unknown tag that stops the run.
+TEST(Entry, LogsTheChosenLanguage) {
+    TempFolder temp;
+    SetupRun nearby = runSetup(temp, L"--silent --language pt-PT " + noServer);
+    EXPECT_TRUE(has(nearby.log, "INFO  Language: pt-BR\r\n")) << nearby.log;
+    TempFolder other;
+    SetupRun unknown = runSetup(other, L"--silent --language xx-YY " + noServer);
+    EXPECT_TRUE(has(unknown.log, "WARN  Language xx-YY is not available\r\n")) << unknown.log;
+    EXPECT_TRUE(has(unknown.log, "INFO  Language: en\r\n")) << unknown.log;
+    EXPECT_TRUE(has(unknown.log, "INFO  Exit code ")) << unknown.log;
+}
+
 // Catches the name check being case-sensitive or missing.
 TEST(Entry, RunAsUninstallExeMeansUninstallMode) {
     TempFolder temp;

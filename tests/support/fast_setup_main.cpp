@@ -3,6 +3,7 @@
 #include "setup/core/entry.h"
 #include "setup/core/timings.h"
 #include "setup/dispatch/mode_dispatch.h"
+#include "setup/texts/language.h"
 
 #include <windows.h>
 
@@ -20,5 +21,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     t.uninstallWaitPidMs = 5000;
     t.removePauseMs = 100;
     t.keepWaitingPauseMs = 200;
+    qv::allowPseudoLanguage();
     return qv::runSetupEntry(instance, qv::runSetupMode);
 }

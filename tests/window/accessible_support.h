@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <oleacc.h>
 
+#include <string>
+
 namespace qv::test {
 
 // Spelt out: the import library's IID_IAccessible can be a thunk.
@@ -17,6 +19,13 @@ inline VARIANT child(long id) {
     v.vt = VT_I4;
     v.lVal = id;
     return v;
+}
+
+// The text of a BSTR an accessible object handed out, which it frees.
+inline std::wstring takeString(BSTR text) {
+    std::wstring value = text ? std::wstring(text, SysStringLen(text)) : std::wstring();
+    SysFreeString(text);
+    return value;
 }
 
 }  // namespace qv::test

@@ -2,9 +2,10 @@
 // scene per run, for the screen tests, the screenshots and the benchmark.
 //   qv-window-driver.exe SCENE [--ready FILE] [--done-ms N] [--join-ms N]
 //                        [--result FILE] [--bench-paint FILE] [--bench-idle FILE]
-//                        [--high-contrast 1] [--dpi-changed N]
+//                        [--high-contrast 1] [--dpi-changed N] [--language TAG]
 // --ready: gets the number of each screen once it has stood for 400 ms.
 // --result: written at the end: "exit=N removeData=0|1 installs=N copied=0|1".
+// --language TAG: the window speaks that language (qps-ploc included).
 // --high-contrast 1: the window sees a high-contrast theme, in the colours
 // of a black one (Wine can neither set nor report a theme).
 // --dpi-changed N: once the window shows, it gets WM_DPICHANGED for N dpi
@@ -101,7 +102,10 @@ void install(const std::wstring& scene, SetupContext& context) {
             throw makeError(L"QV-NET-5", L"The download did not finish. Check your connection and try again.",
                             true);
     } else if (scene == L"failed") {
-        throw makeError(L"QV-SIG-1", L"The downloaded program is not signed by Quorvel, LLC.", false);
+        throw makeError(L"QV-SIG-1",
+                        L"The downloaded program is not signed by Quorvel, LLC, so the setup did "
+                        L"not install it.",
+                        false);
     } else if (scene == L"blocked") {
         progress.setStatus(L"Downloading QuorvelAI 1.2.3\u2026");
         // Stuck where no cancel reaches, as a request the server never answers.
@@ -210,6 +214,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (!argv || argc < 2) return 3;
     std::wstring sceneName = argv[1], ready, result, benchIdle;
+    SetupOptions options;
+    allowPseudoLanguage();
     bool highContrast = false;
     int dpiChanged = 0;
     timings().doneCloseMs = 600000;
@@ -221,6 +227,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         else if (option == L"--bench-idle") benchIdle = value;
         else if (option == L"--high-contrast") highContrast = value == L"1";
         else if (option == L"--dpi-changed") dpiChanged = _wtoi(value.c_str());
+        else if (option == L"--language") options.language = value;
         else if (option == L"--done-ms") timings().doneCloseMs = static_cast<DWORD>(_wtoi(value.c_str()));
         else if (option == L"--join-ms") timings().workerJoinMs = static_cast<DWORD>(_wtoi(value.c_str()));
     }
@@ -237,7 +244,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         highContrastQuery() = contrastOn;
     }
 
-    SetupWindow window(SetupOptions(), scene->mode, L"C:\\users\\me\\AppData\\Local\\QuorvelAI",
+    SetupWindow window(options, scene->mode, L"C:\\users\\me\\AppData\\Local\\QuorvelAI",
                        scene->askFirst, sceneSteps(sceneName));
     WindowState& state = window.state();
     state.options.confirmed = scene->confirmed;

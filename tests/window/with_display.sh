@@ -58,17 +58,32 @@ make_clone() {
               'Segoe UI Variable Text Semibold' 'Segoe UI Variable Display Semib'; do
     quiet "${reg[@]}" 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d 'Liberation Sans' /f
   done
+  # The UI fonts of the other scripts (Windows names, Debian's Noto fonts).
+  local pair
+  for pair in 'Yu Gothic UI=Noto Sans CJK JP' 'Yu Gothic UI Semibold=Noto Sans CJK JP' \
+              'Malgun Gothic=Noto Sans CJK KR' 'Microsoft YaHei UI=Noto Sans CJK SC' \
+              'Microsoft JhengHei UI=Noto Sans CJK TC' 'Leelawadee UI=Noto Sans Thai UI'; do
+    quiet "${reg[@]}" 'HKCU\Software\Wine\Fonts\Replacements' /v "${pair%%=*}" /d "${pair#*=}" /f
+  done
   quiet "${reg[@]}" 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
   mkdir -p "$clone/drive_c/windows/Fonts"
   cp -f /usr/share/fonts/truetype/liberation/LiberationSans-*.ttf "$clone/drive_c/windows/Fonts/" ||
     return 1
+  local font
+  for font in /usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc \
+              /usr/share/fonts/opentype/noto/NotoSansCJK-Bold.ttc \
+              /usr/share/fonts/truetype/noto/NotoSansThaiUI-*.ttf \
+              /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf \
+              /usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf; do
+    [ -f "$font" ] && ln -sf "$font" "$clone/drive_c/windows/Fonts/"
+  done
   quiet env WINEPREFIX="$clone" wineserver -k
   quiet env WINEPREFIX="$clone" wineserver -w
   echo "$clone_version" >"$clone/.ready"
 }
 
 # Bumped whenever make_clone changes, so that older clones are made anew.
-clone_version=2
+clone_version=4
 if [ "$(cat "$clone/.ready" 2>/dev/null)" != "$clone_version" ] ||
    [ "$wine_dir/prefix/.ready" -nt "$clone/.ready" ]; then
   make_clone || die "could not make the prefix $clone"
