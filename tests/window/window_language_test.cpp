@@ -36,16 +36,16 @@ TEST(WindowLanguage, ConfirmationScreenReadsInTheUsersLanguage) {
     const NamesCase cases[] = {
         {L"de",
          {L"QuorvelAI deinstallieren?", L"Deine Roblox-Projekte bleiben unberührt.",
-          L"Deinstallieren", L"Abbrechen", L"Auch Einstellungen, Anmeldung und Chatverlauf löschen",
-          L"Minimieren", L"Schließen"}},
+          L"Auch Einstellungen, Anmeldung und Chatverlauf löschen", L"Deinstallieren",
+          L"Abbrechen", L"Minimieren", L"Fenster schließen"}},
         {L"ja",
          {L"QuorvelAI をアンインストールしますか？", L"Roblox のプロジェクトはそのまま残ります。",
-          L"アンインストール", L"キャンセル", L"設定、サインイン情報、チャット履歴も削除する",
-          L"最小化", L"閉じる"}},
+          L"設定、サインイン情報、チャット履歴も削除する", L"アンインストール", L"キャンセル",
+          L"最小化", L"ウィンドウを閉じる"}},
         {L"ar",
-         {L"هل تريد إزالة تثبيت QuorvelAI؟", L"لن تُمسّ مشاريعك في Roblox.", L"إزالة التثبيت",
-          L"إلغاء", L"احذف أيضًا الإعدادات وبيانات تسجيل الدخول وسجل الدردشة", L"تصغير",
-          L"إغلاق"}},
+         {L"هل تريد إزالة تثبيت QuorvelAI؟", L"لن تُمسّ مشاريعك في Roblox.",
+          L"احذف أيضًا الإعدادات وبيانات تسجيل الدخول وسجل الدردشة", L"إزالة التثبيت", L"إلغاء",
+          L"تصغير", L"إغلاق النافذة"}},
     };
     for (const NamesCase& c : cases) {
         FakeSteps fake;
@@ -101,8 +101,9 @@ TEST(WindowLanguage, ArabicMirrorsTheLayoutAndTheAccessibleBoxes) {
     AccessibleObjectFromWindow(state.window, static_cast<DWORD>(OBJID_CLIENT), accessibleIid,
                                object.putVoid());
     ASSERT_TRUE(object);
-    // Children 3 and 4 are the row's buttons, 6 and 7 minimise and close.
-    EXPECT_GT(screenLeft(*object.get(), 3), screenLeft(*object.get(), 4));
+    // Child 3 is the check box, 4 and 5 the row's buttons in reading
+    // order, 6 and 7 minimise and close.
+    EXPECT_GT(screenLeft(*object.get(), 4), screenLeft(*object.get(), 5));
     EXPECT_LT(screenLeft(*object.get(), 7), screenLeft(*object.get(), 6));
 
     // Tab walks the row from the right, the reading order; minimise comes
