@@ -27,6 +27,7 @@
 #               genuine manifest signature
 #   index-altered/  attack/ with versions.json changed after signing
 #   replayed/   attack/ serving the genuine index of the time 1.0.0 was new
+#   replayed-withdrawn/  the same without 1.1.0
 # Every version index and manifest is signed by "Quorvel, LLC" (signed
 # again after a variant changed it) unless an attack says otherwise.
 # Every app folder holds demo.ini with exit_code=0 and delay_ms=300, so an
@@ -191,4 +192,6 @@ sed -i 's/"version": "1.1.0"/"version": "1.1.0", "channel": "x"/' "$out/index-al
 cp -a "$out/attack" "$out/replayed"
 cp "$work/replayed.json" "$out/replayed/versions.json"
 cp "$work/replayed.json.sig" "$out/replayed/versions.json.sig"
+cp -a "$out/replayed" "$out/replayed-withdrawn"
+rm -rf "$out/replayed-withdrawn/Installs/1.1.0"
 echo "Published the install test releases in $out"
