@@ -22,6 +22,12 @@ struct ReleaseDelta {
     uint64_t size = 0;
 };
 
+// A release document whose signature was checked, and who signed it.
+struct SignedDocument {
+    std::wstring url;
+    std::wstring signer;
+};
+
 struct SetupContext {
     SetupContext(const SetupOptions& options, Progress* progress, HttpClient* http);
 
@@ -52,6 +58,8 @@ struct SetupContext {
     int32_t longestPath = 0;
     // The usable deltas of the manifest, in its order; may be empty.
     std::vector<ReleaseDelta> deltas;
+    // The documents whose signatures discovery checked, in the order read.
+    std::vector<SignedDocument> signedDocuments;
     bool releaseKnown = false;
 };
 

@@ -1,5 +1,6 @@
 #include "install.h"
 
+#include "downgrade_guard.h"
 #include "folder_check.h"
 #include "install_layout.h"
 #include "registration.h"
@@ -84,6 +85,11 @@ void runInstall(SetupContext& context, const std::wstring& folder) {
     SetupRunLock lock(context);
     restoreSetAsideVersions(root);
     if (!context.releaseKnown) DiscoverRelease(context);
+    if (keepNewerInstalledVersion(context, root)) {
+        context.progress->setProgress(1.0);
+        launchIfWanted(context, root);
+        return;
+    }
 
     bool fromSquirrel = isFile(joinPath(root, L"Update.exe")) || isFolder(joinPath(root, L"packages"));
     bool existing = holdsInstall(root);

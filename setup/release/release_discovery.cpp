@@ -3,6 +3,7 @@
 #include "delta_manifest.h"
 #include "http_client.h"
 #include "json.h"
+#include "signed_document.h"
 
 #include "foundation/log.h"
 #include "foundation/text.h"
@@ -48,7 +49,8 @@ bool isReleaseVersion(const std::wstring& version) {
 
 // The version named by the index, or throws QV-NET-1 / QV-NET-2.
 std::wstring latestVersion(SetupContext& context, const std::wstring& cacheBreaker) {
-    std::wstring url = context.baseUrl + L"/versions.json" + cacheBreaker;
+    std::wstring documentUrl = context.baseUrl + L"/versions.json";
+    std::wstring url = documentUrl + cacheBreaker;
     std::string body;
     std::wstring error;
     if (!context.http->Get(url, body, error)) {
@@ -58,6 +60,8 @@ std::wstring latestVersion(SetupContext& context, const std::wstring& cacheBreak
                          L"connection.",
                          url + L"\n" + error, true);
     }
+    // Nothing of a document is read before its signature is proved.
+    checkDocumentSignature(context, documentUrl, cacheBreaker, body);
     JsonValue index;
     std::string jsonError;
     const JsonValue* found = nullptr;
@@ -126,6 +130,7 @@ void DiscoverRelease(SetupContext& context) {
                          L"Could not get the install information for version " + version + L".",
                          manifestUrl + L"\n" + error, true);
     }
+    checkDocumentSignature(context, folderUrl + L"manifest.json", cacheBreaker, body);
     JsonValue manifest;
     std::string jsonError;
     if (!ParseJson(body, manifest, &jsonError) || manifest.type != JsonType::Object)

@@ -20,13 +20,15 @@ struct CheckOptions {
     std::wstring baseUrl;
     std::wstring version;
     bool download = false;
+    bool allowUnsigned = false;
 };
 
 const wchar_t* const usage =
-    L"Usage: release-check.exe --base-url URL [--version x.y.z] [--download]\r\n"
+    L"Usage: release-check.exe --base-url URL [--version x.y.z] [--download] [--allow-unsigned]\r\n"
     L"  --base-url URL   the release server's origin, such as https://releases.example.com\r\n"
     L"  --version x.y.z  check this version instead of the latest\r\n"
-    L"  --download       also download the payload and prove its SHA-256";
+    L"  --download       also download the payload and prove its SHA-256\r\n"
+    L"  --allow-unsigned do not check the signatures of versions.json and manifest.json";
 
 // False with a message for a command line the tool cannot run.
 bool parseArguments(const std::vector<std::wstring>& arguments, CheckOptions& options,
@@ -36,6 +38,8 @@ bool parseArguments(const std::vector<std::wstring>& arguments, CheckOptions& op
         bool hasValue = i + 1 < arguments.size();
         if (argument == L"--download") {
             options.download = true;
+        } else if (argument == L"--allow-unsigned") {
+            options.allowUnsigned = true;
         } else if ((argument == L"--base-url" || argument == L"--version") && !hasValue) {
             error = argument + L" needs a value";
             return false;
@@ -61,6 +65,8 @@ bool parseArguments(const std::vector<std::wstring>& arguments, CheckOptions& op
 }
 
 void printManifest(const SetupContext& context) {
+    for (const SignedDocument& document : context.signedDocuments)
+        writeLine(L"Signed by \"" + document.signer + L"\": " + document.url);
     writeLine(L"Version: " + context.releaseVersion);
     writeLine(L"Payload: " + context.payloadUrl);
     writeLine(L"SHA-256: " + fromUtf8(context.payloadSha256));
@@ -88,6 +94,7 @@ int runReleaseCheck(const std::vector<std::wstring>& arguments) {
     SetupOptions options;
     options.baseUrl = check.baseUrl;
     options.version = check.version;
+    options.allowUnsigned = check.allowUnsigned;
     SetupContext context(options, &progress, &client);
     try {
         DiscoverRelease(context);
