@@ -10,7 +10,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     qv::DeltaList list;
-    if (!qv::readDeltaList(data, size, list).empty()) return 0;
+    if (!qv::readDeltaList(data, size, size, list).empty()) return 0;
     if (list.dataOffset > size) __builtin_trap();
     uint64_t dataSize = size - list.dataOffset;
     for (const qv::DeltaEntry& entry : list.entries) {

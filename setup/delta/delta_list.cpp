@@ -2,22 +2,18 @@
 
 #include "path_fold.h"
 
+#include "setup/release/hex_digest.h"
 #include "setup/release/json.h"
 #include "setup/unpack/safe_name.h"
 
 #include "foundation/text.h"
 
-#include <set>
+#include <map>
 
 namespace qv {
 namespace {
 
 constexpr char magic[8] = {'Q', 'V', 'D', 'E', 'L', 'T', 'A', '1'};
-constexpr uint64_t headerSize = 16;
-
-bool isHexDigest(const std::string& hash) {
-    return hash.size() == 64 && hash.find_first_not_of("0123456789abcdef") == std::string::npos;
-}
 
 uint64_t readLittleEndian64(const uint8_t* bytes) {
     uint64_t value = 0;
@@ -68,17 +64,45 @@ std::wstring readEntry(const JsonValue& item, uint64_t dataSize, DeltaEntry& ent
     return {};
 }
 
+// The paths of the tree so far, folded as Windows compares them: a path
+// named twice would be one file written twice, and a path under a file
+// cannot be made.
+class TreeShape {
+public:
+    std::wstring add(const DeltaEntry& entry) {
+        std::wstring folded = foldedPath(entry.path);
+        for (size_t at = folded.find(L'\\'); at != std::wstring::npos; at = folded.find(L'\\', at + 1)) {
+            Kind& parent = kinds_[folded.substr(0, at)];
+            if (parent == Kind::File) return L"the path \"" + entry.path + L"\" lies under a file";
+            if (parent == Kind::None) parent = Kind::ImpliedFolder;
+        }
+        Kind& kind = kinds_[folded];
+        if (kind == Kind::ImpliedFolder && entry.source != DeltaSource::Folder)
+            return L"entries lie under the file \"" + entry.path + L"\"";
+        if (kind == Kind::File || kind == Kind::Folder) return L"the path \"" + entry.path + L"\" appears twice";
+        kind = entry.source == DeltaSource::Folder ? Kind::Folder : Kind::File;
+        return {};
+    }
+
+private:
+    enum class Kind { None, ImpliedFolder, Folder, File };
+    std::map<std::wstring, Kind> kinds_;
+};
+
 }  // namespace
 
-std::wstring readDeltaList(const uint8_t* bytes, uint64_t size, DeltaList& list) {
-    if (size < headerSize || std::string(reinterpret_cast<const char*>(bytes), 8) != std::string(magic, 8))
+uint64_t declaredListSize(const uint8_t* header) { return readLittleEndian64(header + 8); }
+
+std::wstring readDeltaList(const uint8_t* bytes, uint64_t available, uint64_t fileSize, DeltaList& list) {
+    if (available < deltaHeaderSize || fileSize < available ||
+        std::string(reinterpret_cast<const char*>(bytes), 8) != std::string(magic, 8))
         return L"not a delta file";
     uint64_t listSize = readLittleEndian64(bytes + 8);
-    if (listSize > maxDeltaListSize || listSize > size - headerSize)
+    if (listSize > maxDeltaListSize || listSize > available - deltaHeaderSize)
         return L"the list's length is impossible";
     JsonValue document;
     std::string jsonError;
-    if (!ParseJson(std::string(reinterpret_cast<const char*>(bytes + headerSize), listSize), document,
+    if (!ParseJson(std::string(reinterpret_cast<const char*>(bytes + deltaHeaderSize), listSize), document,
                    &jsonError) ||
         document.type != JsonType::Object)
         return L"the list is not a JSON object (" + fromUtf8(jsonError) + L")";
@@ -86,18 +110,18 @@ std::wstring readDeltaList(const uint8_t* bytes, uint64_t size, DeltaList& list)
     list.version = fromUtf8(GetString(document, "version", ""));
     const JsonValue* entries = FindMember(document, "entries");
     if (!entries || entries->type != JsonType::Array) return L"the list names no entries";
-    list.dataOffset = headerSize + listSize;
-    uint64_t dataSize = size - list.dataOffset;
-    std::set<std::wstring> seen;
+    if (entries->items.size() > maxDeltaEntries)
+        return formatText(L"the list has more than %llu entries", static_cast<unsigned long long>(maxDeltaEntries));
+    list.dataOffset = deltaHeaderSize + listSize;
+    uint64_t dataSize = fileSize - list.dataOffset;
+    TreeShape shape;
     list.entries.clear();
     list.totalBytes = 0;
     for (const JsonValue& item : entries->items) {
         DeltaEntry entry;
         std::wstring problem = readEntry(item, dataSize, entry);
+        if (problem.empty()) problem = shape.add(entry);
         if (!problem.empty()) return problem;
-        // Names that differ only in case would be one file, written twice.
-        if (!seen.insert(foldedPath(entry.path)).second)
-            return L"the path \"" + entry.path + L"\" appears twice";
         if (entry.size > UINT64_MAX - list.totalBytes) return L"the files' sizes overflow";
         list.totalBytes += entry.size;
         list.entries.push_back(std::move(entry));

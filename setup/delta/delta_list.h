@@ -22,8 +22,17 @@
 
 namespace qv {
 
+inline constexpr uint64_t deltaHeaderSize = 16;
 // A list longer than this is refused: it holds about 200 bytes per entry.
 inline constexpr uint64_t maxDeltaListSize = 64ull << 20;
+// A list of more entries is refused, and the publisher leaves such a delta
+// out. At most ten JSON values an entry, so any list within it fits the
+// JSON reader's value limit.
+inline constexpr uint64_t maxDeltaEntries = 25000;
+// What one frame may need while it is decoded: a patch's installed file,
+// which is read whole, plus the decoder's window (the smaller of the new
+// file and the frame's window). The publisher sends larger files whole.
+inline constexpr uint64_t maxDecodeMemory = 1ull << 30;
 
 enum class DeltaSource : int32_t { Folder = 0, Unchanged = 1, Patch = 2, Whole = 3 };
 
@@ -46,9 +55,15 @@ struct DeltaList {
     uint64_t totalBytes = 0;  // the sum of the files' sizes
 };
 
-// Reads the list of a delta file of size bytes at bytes. Every path passes
-// the archive's safe-name rule and appears once (ignoring case); every
-// frame lies inside the data. Returns empty text, or what is wrong.
-std::wstring readDeltaList(const uint8_t* bytes, uint64_t size, DeltaList& list);
+// The length of the list that a delta file's first deltaHeaderSize bytes
+// declare (not checked here).
+uint64_t declaredListSize(const uint8_t* header);
+
+// Reads the list of a delta file of fileSize bytes; bytes holds its first
+// available bytes, at least up to the end of the list. Every path passes
+// the archive's safe-name rule, appears once (ignoring case) and lies
+// under no file; every frame lies inside the data. Returns empty text, or
+// what is wrong.
+std::wstring readDeltaList(const uint8_t* bytes, uint64_t available, uint64_t fileSize, DeltaList& list);
 
 }  // namespace qv

@@ -13,7 +13,7 @@
 
 #include "setup/core/progress.h"
 #include "setup/core/setup_error.h"
-#include "setup/delta/delta_install.h"
+#include "delta_install.h"
 #include "setup/release/payload_download.h"
 #include "setup/release/release_discovery.h"
 #include "setup/unpack/unpack_payload.h"

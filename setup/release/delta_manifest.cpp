@@ -1,5 +1,7 @@
 #include "delta_manifest.h"
 
+#include "hex_digest.h"
+
 #include "foundation/log.h"
 #include "foundation/text.h"
 #include "foundation/versions.h"
@@ -17,10 +19,6 @@ std::string lowerHex(std::string text) {
 
 bool isPlainName(const std::string& name) {
     return !name.empty() && name.find_first_of("/\\?#:") == std::string::npos;
-}
-
-bool isHexDigest(const std::string& hash) {
-    return hash.size() == 64 && hash.find_first_not_of("0123456789abcdef") == std::string::npos;
 }
 
 bool isRelease(const std::wstring& version) {

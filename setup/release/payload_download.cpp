@@ -16,7 +16,6 @@
 namespace qv {
 namespace {
 
-constexpr uint64_t spareRoom = 16777216;
 constexpr int maxMismatches = 2;
 
 // Go on while the user has not asked to stop.

@@ -15,8 +15,11 @@ std::wstring downloadFolder();
 // "QuorvelAI-<version>-<first 12 hash digits>.tar.xz" in downloadFolder().
 std::wstring payloadFilePath(const SetupContext& context);
 
+// Room left free on a drive beyond what a download or an unpack fills.
+inline constexpr uint64_t spareRoom = 16777216;
+
 // Free space the download needs when `have` bytes of it are already on disk:
-// the rest of the payload plus 16 MiB of room.
+// the rest of the payload plus spareRoom.
 uint64_t downloadSpaceNeeded(uint64_t payloadSize, uint64_t have);
 
 // One file to bring into downloadFolder() and prove: the payload, or a

@@ -1,6 +1,7 @@
 #include "sha256_file.h"
 
-#include "foundation/crypto_handles.h"
+#include "sha256_hasher.h"
+
 #include "foundation/files.h"
 #include "foundation/paths.h"
 #include "foundation/text.h"
@@ -26,13 +27,8 @@ std::string HashFileSha256(const std::wstring& path, const ProgressCallback& pro
         storeError(errorCode, GetLastError());
         return {};
     }
-    BcryptAlgorithm algorithm;
-    if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM,
-                                                    nullptr, 0)))
-        return {};
-    BcryptHash hash;
-    if (!BCRYPT_SUCCESS(BCryptCreateHash(algorithm.get(), hash.put(), nullptr, 0, nullptr, 0, 0)))
-        return {};
+    Sha256Hasher hasher;
+    if (hasher.failed()) return {};
 
     uint64_t total = fileSize(path);
     uint64_t done = 0;
@@ -44,13 +40,11 @@ std::string HashFileSha256(const std::wstring& path, const ProgressCallback& pro
             return {};
         }
         if (read == 0) break;
-        if (!BCRYPT_SUCCESS(BCryptHashData(hash.get(), piece.data(), read, 0))) return {};
+        if (!hasher.add(piece.data(), read)) return {};
         done += read;
         if (progress && !progress(done, total)) return {};
     }
-    unsigned char digest[32];
-    if (!BCRYPT_SUCCESS(BCryptFinishHash(hash.get(), digest, sizeof(digest), 0))) return {};
-    return toHex(digest, sizeof(digest));
+    return hasher.finish();
 }
 
 }  // namespace qv

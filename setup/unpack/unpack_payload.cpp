@@ -21,7 +21,14 @@ constexpr ULONGLONG progressIntervalMs = 100;
 constexpr DWORD errorVirusInfected = 225;
 constexpr DWORD errorVirusDeleted = 226;
 
-void prepareStagingFolder(const std::wstring& stagingFolder) {
+}  // namespace
+
+void beginStaging(const SetupContext& context, const std::wstring& stagingFolder) {
+    if (context.progress) {
+        context.progress->reportStatus(StatusLine::Installing,
+                                       L"Installing QuorvelAI " + context.releaseVersion + L"\u2026");
+        context.progress->setDetail(L"");
+    }
     // A leftover of an earlier failed run must not mix into this version;
     // a staging path that is a link is unlinked, never emptied.
     removeTree(stagingFolder);
@@ -31,7 +38,18 @@ void prepareStagingFolder(const std::wstring& stagingFolder) {
                          stagingFolder + L": " + windowsErrorText(error), false);
 }
 
-}  // namespace
+ProgressCallback stagingProgress(Progress* progress) {
+    ULONGLONG lastUpdate = 0;
+    return [progress, lastUpdate](uint64_t done, uint64_t total) mutable {
+        if (!progress) return true;
+        ULONGLONG now = GetTickCount64();
+        if (now - lastUpdate >= progressIntervalMs) {
+            lastUpdate = now;
+            if (total != 0) progress->setProgress(static_cast<double>(done) / total);
+        }
+        return !progress->isCancelled();
+    };
+}
 
 SetupError unpackError(const UnpackResult& result) {
     switch (result.errorCode) {
@@ -67,25 +85,10 @@ SetupError unpackError(const UnpackResult& result) {
 
 void UnpackPayload(const SetupContext& context, const std::wstring& payloadPath,
                    const std::wstring& stagingFolder, UnpackResult* totals) {
+    beginStaging(context, stagingFolder);
     Progress* progress = context.progress;
-    if (progress) {
-        progress->reportStatus(StatusLine::Installing,
-                               L"Installing QuorvelAI " + context.releaseVersion + L"\u2026");
-        progress->setDetail(L"");
-    }
-    prepareStagingFolder(stagingFolder);
 
-    ULONGLONG lastUpdate = 0;
-    auto onProgress = [progress, &lastUpdate](uint64_t done, uint64_t total) {
-        if (!progress) return true;
-        ULONGLONG now = GetTickCount64();
-        if (now - lastUpdate >= progressIntervalMs) {
-            lastUpdate = now;
-            if (total != 0) progress->setProgress(static_cast<double>(done) / total);
-        }
-        return !progress->isCancelled();
-    };
-    UnpackResult result = UnpackTarXz(payloadPath, stagingFolder, onProgress);
+    UnpackResult result = UnpackTarXz(payloadPath, stagingFolder, stagingProgress(progress));
     logInfo(L"Unpacked %llu files, %llu bytes", static_cast<unsigned long long>(result.files),
             static_cast<unsigned long long>(result.bytes));
     if (totals) *totals = result;

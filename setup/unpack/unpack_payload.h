@@ -4,6 +4,8 @@
 
 #include "unpack_result.h"
 
+#include "setup/core/progress.h"
+
 #include <cstdint>
 #include <string>
 
@@ -11,6 +13,16 @@ namespace qv {
 
 struct SetupContext;
 struct SetupError;
+
+// Shows "Installing QuorvelAI <version>…", removes any leftover
+// stagingFolder (a link is unlinked, never emptied) and creates it afresh;
+// throws QV-DIR-2 when it cannot be made.
+void beginStaging(const SetupContext& context, const std::wstring& stagingFolder);
+
+// A callback for a step that builds the staging folder: passes the share
+// done to progress at most every 100 ms and answers whether to go on (not
+// cancelled). progress may be null.
+ProgressCallback stagingProgress(Progress* progress);
 
 // Removes any leftover stagingFolder, creates it afresh and unpacks
 // payloadPath into it, reporting progress (at most every 100 ms) and

@@ -179,6 +179,10 @@ class DeltaTrees(unittest.TestCase):
             file.write(b"x" * 100)
         # From a file, so that the frame declares its content size.
         frame = subprocess.run(["zstd", "-q", "-c", content], capture_output=True, check=True).stdout
+        # From a pipe, so that it does not.
+        sizeless = subprocess.run(["zstd", "-q", "-c"], input=b"x" * 100, capture_output=True,
+                                  check=True).stdout
+        skippable = struct.pack("<II", 0x184D2A50, 4) + b"skip"
         digest = hashlib.sha256(b"x" * 100).hexdigest()
 
         def whole(path, **extra):
@@ -212,6 +216,16 @@ class DeltaTrees(unittest.TestCase):
             ("frame with bytes after it", delta([whole("b.txt", length=len(frame) + 1)],
                                                 data=frame + b"\0"), "bytes follow"),
             ("wrong bytes", delta([whole("b.txt", sha256="0" * 64)]), "wrong bytes"),
+            ("file under a file", delta([whole("b.txt"), whole("b.txt/c.txt")]), "lies under a file"),
+            ("file over earlier entries", delta([whole("c/d.txt"), whole("c")]), "entries lie under"),
+            ("list over the entry limit",
+             delta([{"path": "f%05d" % n, "kind": "folder"} for n in range(25001)]),
+             "more than 25000 entries"),
+            ("frame with no declared size", delta([whole("b.txt", length=len(sizeless))], data=sizeless),
+             "declares no size"),
+            ("skippable frame", delta([whole("b.txt", length=len(skippable))], data=skippable),
+             "not a zstd data frame"),
+            ("frame cut short", delta([whole("b.txt", length=len(frame) - 5)]), "ends early"),
         ]
         for index, (name, data, message) in enumerate(cases):
             with self.subTest(name):

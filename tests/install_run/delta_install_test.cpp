@@ -59,6 +59,7 @@ TEST_F(DeltaInstall, UpgradesFromTheDeltaOrFallsBackToTheFullPayload) {
     ASSERT_EQ(full.result.exitCode, 0u) << full.log;
     EXPECT_FALSE(full.has("Delta update")) << "a fresh install has nothing to build on\n" << full.log;
     const auto reference = treeOf(temp / L"reference\\app-1.1.0");
+    FileHandle held;  // a file another program holds during the upgrade
 
     struct Case {
         const char* name;
@@ -78,6 +79,13 @@ TEST_F(DeltaInstall, UpgradesFromTheDeltaOrFallsBackToTheFullPayload) {
         {"unchanged installed file edited", "delta",
          [](const std::wstring& base) { writeFile(base + L"\\demo.ini", "exit_code=0\ndelay_ms=301\n"); },
          "\\demo.ini changed since it was installed"},
+        // An antivirus or the running app holding a file is no change of the user's.
+        {"unchanged installed file held by another program", "delta",
+         [&](const std::wstring& base) {
+             held.reset(CreateFileW(longPath(base + L"\\demo.ini").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+         },
+         "\\demo.ini could not be read (error 32)"},
         {"unchanged installed file deleted", "delta",
          [](const std::wstring& base) { DeleteFileW(longPath(base + L"\\demo.ini").c_str()); },
          "\\demo.ini changed since it was installed"},
@@ -99,11 +107,13 @@ TEST_F(DeltaInstall, UpgradesFromTheDeltaOrFallsBackToTheFullPayload) {
         ASSERT_TRUE(control.reset());
         if (c.arrange) c.arrange(root + L"\\app-1.0.0");
         SetupRun run = runSetup(temp.path(), silentArguments(c.variant, "1.1.0", root) + L" --no-shortcuts");
+        held.reset();
         EXPECT_EQ(run.result.exitCode, 0u) << c.name << "\n" << run.log;
         EXPECT_TRUE(run.has("INFO  Delta update from 1.0.0: ")) << c.name << "\n" << run.log;
         size_t payloadRequests = control.requestsFor(payloadPath(c.variant, "1.1.0")).size();
         if (c.warning) {
             EXPECT_TRUE(run.has("WARN  Delta update not used: ") && run.has(c.warning)) << c.name << "\n" << run.log;
+            EXPECT_FALSE(run.has("INFO  Built ")) << c.name << ": a failed build reported as built\n" << run.log;
             EXPECT_GT(payloadRequests, 0u) << c.name;
         } else {
             EXPECT_TRUE(run.has("INFO  Built ")) << run.log;

@@ -17,25 +17,6 @@
 namespace qv::test {
 namespace {
 
-// Points TEMP and TMP at a scratch folder for one test, so downloads of
-// different tests never meet.
-class TempRedirect {
-public:
-    explicit TempRedirect(const std::wstring& folder)
-        : oldTemp_(environmentVariable(L"TEMP")), oldTmp_(environmentVariable(L"TMP")) {
-        SetEnvironmentVariableW(L"TEMP", folder.c_str());
-        SetEnvironmentVariableW(L"TMP", folder.c_str());
-    }
-    ~TempRedirect() {
-        SetEnvironmentVariableW(L"TEMP", oldTemp_.c_str());
-        SetEnvironmentVariableW(L"TMP", oldTmp_.c_str());
-    }
-
-private:
-    std::wstring oldTemp_;
-    std::wstring oldTmp_;
-};
-
 class PayloadDownload : public ServerTest {
 protected:
     void SetUp() override {

@@ -23,9 +23,16 @@ TOOL = os.path.join(HERE, "..", "..", "tools", "release_tool.py")
 MAKE_CERTS = os.path.join(HERE, "make_test_certs.sh")
 
 
-def run_tool(*args):
+def run_tool(*args, env=None):
     return subprocess.run([sys.executable, "-B", TOOL, *args], capture_output=True,
-                          text=True, timeout=60)
+                          text=True, timeout=120, env=env)
+
+
+def path_without_zstd(folder):
+    """An environment whose PATH finds xz but not zstd."""
+    os.makedirs(folder, exist_ok=True)
+    os.symlink(shutil.which("xz"), os.path.join(folder, "xz"))
+    return dict(os.environ, PATH=folder)
 
 
 def make_app(folder, files):
@@ -208,6 +215,38 @@ class PublishTests(unittest.TestCase):
         self.assertFalse(os.path.exists(os.path.join(self.temp, "out", "Installs")))
 
 
+class PayloadBlockTests(unittest.TestCase):
+    # Catches payload bytes that change with the machine's cores (xz's
+    # single-threaded format for one thread, a block size taken from the
+    # machine) or a payload that is one block only.
+    def test_thread_count_does_not_change_the_bytes(self):
+        sys.path.insert(0, os.path.join(HERE, "..", "..", "tools"))
+        from release_tool import payload
+        temp = tempfile.mkdtemp(prefix="qv-blocks-")
+        self.addCleanup(shutil.rmtree, temp)
+        text = b"".join(b"line %d of a text that compresses\n" % n for n in range(100000))
+        app = make_app(os.path.join(temp, "app"), {"QuorvelAI.exe": b"MZ", "text.txt": text})
+        entries = payload.collect_entries(app)
+        saved = payload.XZ_BLOCK_SIZE
+        payload.XZ_BLOCK_SIZE = 1 << 20
+        self.addCleanup(setattr, payload, "XZ_BLOCK_SIZE", saved)
+        outputs = []
+        for threads in (1, 2, 3):
+            path = os.path.join(temp, "payload-%d.tar.xz" % threads)
+            with open(path, "wb") as file:
+                facts = payload.write_payload(entries, file, threads)
+            outputs.append(read(path))
+            self.assertEqual(facts.sha256, hashlib.sha256(outputs[-1]).hexdigest())
+        self.assertEqual(outputs[1], outputs[0])
+        self.assertEqual(outputs[2], outputs[0])
+        totals = subprocess.run(["xz", "--robot", "--list", path], capture_output=True, text=True,
+                                check=True).stdout
+        blocks = int(next(line for line in totals.splitlines() if line.startswith("totals")).split("\t")[2])
+        self.assertGreaterEqual(blocks, len(text) >> 20)
+        with tarfile.open(fileobj=io.BytesIO(lzma.decompress(outputs[0]))) as tar:
+            self.assertEqual(tar.extractfile("text.txt").read(), text)
+
+
 class DeltaPublishTests(unittest.TestCase):
     """--delta-from: what publish writes for a delta and what it refuses.
     That the setup builds the right tree from it is tests/delta's part."""
@@ -225,9 +264,9 @@ class DeltaPublishTests(unittest.TestCase):
             file.seek(25000)
             file.write(b"changed")
 
-    def publish(self, app, version, *extra):
+    def publish(self, app, version, *extra, env=None):
         return run_tool("publish", "--app-dir", app, "--version", version, "--out", self.root,
-                        "--unsigned", *extra)
+                        "--unsigned", *extra, env=env)
 
     def folder(self, version):
         return os.path.join(self.root, "Installs", version, "win-x64")
@@ -250,7 +289,8 @@ class DeltaPublishTests(unittest.TestCase):
             self.assertEqual(json.load(file), manifest)
 
     # Catches a delta from a base that is missing, damaged, not older or
-    # named twice being written, or a refusal that leaves files behind.
+    # named twice being written, a publish without zstd that writes the
+    # payload first, or a refusal that leaves files behind.
     def test_bad_bases_are_refused_before_anything_is_written(self):
         def damage_base():
             path = os.path.join(self.folder("1.0.0"), "QuorvelAI-1.0.0-win-x64.tar.xz")
@@ -270,14 +310,17 @@ class DeltaPublishTests(unittest.TestCase):
             ("base of two parts", ["--delta-from", "1.0"], None, "not a release version"),
             ("damaged base payload", ["--delta-from", "1.0.0"], damage_base, "does not match"),
             ("base payload missing", ["--delta-from", "1.0.0"], base_without_payload, "is missing"),
+            ("zstd missing", ["--delta-from", "1.0.0"], None, "zstd program is missing"),
         ]
+        no_zstd = path_without_zstd(os.path.join(self.temp, "bin"))
         for label, extra, arrange, message in cases:
             with self.subTest(label):
                 shutil.rmtree(self.root)
                 self.assertEqual(self.publish(self.old, "1.0.0").returncode, 0)
                 if arrange:
                     arrange()
-                result = self.publish(self.new, "1.1.0", *extra)
+                env = no_zstd if label == "zstd missing" else None
+                result = self.publish(self.new, "1.1.0", *extra, env=env)
                 self.assertEqual(result.returncode, 2, result.stdout + result.stderr)
                 self.assertIn(message, result.stderr)
                 self.assertFalse(os.path.exists(self.folder("1.1.0")))
@@ -287,22 +330,35 @@ class DeltaPublishTests(unittest.TestCase):
         with open(os.path.join(self.root, "versions.json"), encoding="utf-8") as file:
             return json.load(file)["platforms"]["windows"]["version"]
 
-    # Catches a delta that costs more than the full payload being published:
-    # many tiny files, all changed, make a list longer than the archive.
-    def test_a_delta_not_smaller_than_the_payload_is_left_out(self):
-        files = {"QuorvelAI.exe": b"MZ"}
-        files.update({"f%03d.txt" % n: os.urandom(8) for n in range(120)})
-        shutil.rmtree(self.root)
-        self.assertEqual(self.publish(make_app(os.path.join(self.temp, "tiny-old"), files), "1.0.0")
-                         .returncode, 0)
-        files.update({"f%03d.txt" % n: os.urandom(8) for n in range(120)})
-        result = self.publish(make_app(os.path.join(self.temp, "tiny-new"), files), "1.1.0",
-                              "--delta-from", "1.0.0")
-        self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertNotIn("deltas", json.loads(result.stdout))
-        self.assertIn("no delta from 1.0.0", result.stderr)
-        self.assertEqual(sorted(os.listdir(self.folder("1.1.0"))),
-                         ["QuorvelAI-1.1.0-win-x64.tar.xz", "manifest.json"])
+    # Catches a delta published that costs more than the full payload
+    # (many tiny files, all changed, make a list longer than the archive)
+    # or that lists more entries than the setup reads, which every setup
+    # would download and then refuse.
+    def test_a_delta_the_setup_would_not_use_is_left_out(self):
+        def tiny_files():
+            return {"f%03d.txt" % n: os.urandom(8) for n in range(120)}
+
+        def many_folders():
+            return {"d%05d" % n: None for n in range(25001)}
+
+        cases = [("not smaller than the payload", tiny_files, "are not fewer than"),
+                 ("over the entry limit", many_folders, "more than the 25000")]
+        for label, make, message in cases:
+            with self.subTest(label):
+                shutil.rmtree(self.root)
+                files = {"QuorvelAI.exe": b"MZ", **make()}
+                old = make_app(os.path.join(self.temp, label, "old"), files)
+                self.assertEqual(self.publish(old, "1.0.0").returncode, 0)
+                files.update(make())
+                files["QuorvelAI.exe"] = b"MZ new"
+                result = self.publish(make_app(os.path.join(self.temp, label, "new"), files), "1.1.0",
+                                      "--delta-from", "1.0.0")
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertNotIn("deltas", json.loads(result.stdout))
+                self.assertIn("no delta from 1.0.0: ", result.stderr)
+                self.assertIn(message, result.stderr)
+                self.assertEqual(sorted(os.listdir(self.folder("1.1.0"))),
+                                 ["QuorvelAI-1.1.0-win-x64.tar.xz", "manifest.json"])
 
 
 class ServerTests(unittest.TestCase):

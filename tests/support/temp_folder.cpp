@@ -79,4 +79,15 @@ std::string readFile(const std::wstring& path) {
 
 std::wstring binFolder() { return parentFolder(modulePath()); }
 
+TempRedirect::TempRedirect(const std::wstring& folder)
+    : oldTemp_(environmentVariable(L"TEMP")), oldTmp_(environmentVariable(L"TMP")) {
+    SetEnvironmentVariableW(L"TEMP", folder.c_str());
+    SetEnvironmentVariableW(L"TMP", folder.c_str());
+}
+
+TempRedirect::~TempRedirect() {
+    SetEnvironmentVariableW(L"TEMP", oldTemp_.c_str());
+    SetEnvironmentVariableW(L"TMP", oldTmp_.c_str());
+}
+
 }  // namespace qv::test

@@ -21,6 +21,20 @@ private:
     std::wstring path_;
 };
 
+// Points TEMP and TMP at a folder for its lifetime, so the downloads of
+// different tests never meet.
+class TempRedirect {
+public:
+    explicit TempRedirect(const std::wstring& folder);
+    ~TempRedirect();
+    TempRedirect(const TempRedirect&) = delete;
+    TempRedirect& operator=(const TempRedirect&) = delete;
+
+private:
+    std::wstring oldTemp_;
+    std::wstring oldTmp_;
+};
+
 // Small file helpers for tests; paths in any form (long forms added here).
 void writeFile(const std::wstring& path, const std::string& bytes);
 std::string readFile(const std::wstring& path);

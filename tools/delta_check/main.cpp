@@ -45,7 +45,7 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
     qv::DeltaApplyResult result =
-        qv::applyDelta({qv::fullPath(argv[1]), qv::fullPath(argv[2]), folder, L"", L""}, nullptr);
+        qv::applyDelta({qv::fullPath(argv[1]), qv::fullPath(argv[2]), folder, L"", L"", std::nullopt}, nullptr);
     if (!result.ok) {
         print(stderr, result.message + L"\n");
         return 1;

@@ -24,8 +24,9 @@ The list names every entry of the new tree, in the payload's order:
 zstd frame made with --patch-from, with the installed file of the same path
 (of baseSize bytes and hash baseSha256) as its raw-content prefix; "whole"
 decodes a plain zstd frame. offset counts from the start of the data. Every
-frame records its content size. The list is bounded by MAX_LIST_BYTES, the
-same limit the setup applies.
+frame records its content size. The list is bounded by MAX_LIST_BYTES and
+MAX_LIST_ENTRIES, and a patch by MAX_DECODE_MEMORY, the limits the setup
+applies; a delta beyond them is left out, a file beyond them sent whole.
 """
 
 import hashlib
@@ -44,6 +45,10 @@ from .payload import PublishError
 
 MAGIC = b"QVDELTA1"
 MAX_LIST_BYTES = 64 << 20
+MAX_LIST_ENTRIES = 25000
+# What the setup may hold to decode one patch: its base file and the
+# decoder's window (the smaller of the new file and the frame's window).
+MAX_DECODE_MEMORY = 1 << 30
 _COPY_BUFFER = 1 << 20
 # Level 9: the patches of level 19 are hardly smaller (the matches against
 # the base file are found either way) and take many times as long. The
@@ -59,6 +64,17 @@ class DeltaFacts:
     name: str
     size: int
     sha256: str
+
+
+class DeltaLeftOut(Exception):
+    """A delta the setup would refuse; the text says why, for a note."""
+
+
+def require_zstd():
+    """Refuses the publish, before anything is written, when the zstd
+    program is missing."""
+    if shutil.which("zstd") is None:
+        raise PublishError("the zstd program is missing (apt-get install zstd)")
 
 
 def delta_name(version, base_version):
@@ -132,47 +148,64 @@ def _window_log(size):
     return log
 
 
-def _zstd(arguments, source):
-    """A zstd frame of source (bytes), made by Debian's zstd program."""
+def _zstd(arguments, source, target):
+    """Writes a zstd frame of the file source to the file target with
+    Debian's zstd program; returns its size."""
     try:
-        result = subprocess.run(["zstd", "-q", "-c", _ZSTD_LEVEL, "--single-thread",
-                                 *arguments, source], capture_output=True, check=False)
+        result = subprocess.run(["zstd", "-q", "-f", _ZSTD_LEVEL, "--single-thread", *arguments,
+                                 source, "-o", target], capture_output=True, check=False)
     except FileNotFoundError:
         raise OSError("the zstd program is missing (apt-get install zstd)")
     if result.returncode != 0:
         raise OSError("zstd failed on %s: %s" % (source, result.stderr.decode(errors="replace")))
-    return result.stdout
+    return os.path.getsize(target)
 
 
-def _file_from(entry, base_path, data):
+def _patch_fits(base_size, size, window_log):
+    return base_size + min(size, 1 << window_log) <= MAX_DECODE_MEMORY
+
+
+def _append(data, path):
+    with open(path, "rb") as frame:
+        shutil.copyfileobj(frame, data, _COPY_BUFFER)
+
+
+def _file_from(entry, base_path, data, work):
     """The list item of one new file; appends its frame to data when the
-    installed file cannot be taken as it is."""
+    installed file cannot be taken as it is. The frames go through files in
+    work, so no file is ever held in memory."""
     sha256 = _sha256_of(entry.source)
     item = {"path": entry.relative, "kind": "file", "size": entry.size, "sha256": sha256}
     base_is_file = os.path.isfile(base_path) and not os.path.islink(base_path)
     if base_is_file and os.path.getsize(base_path) == entry.size and _sha256_of(base_path) == sha256:
         item["from"] = "unchanged"
         return item
-    frame = _zstd([], entry.source)
+    whole, patch = os.path.join(work, "whole.zst"), os.path.join(work, "patch.zst")
+    frame, length = whole, _zstd([], entry.source, whole)
     item["from"] = "whole"
-    if base_is_file and entry.size > 0:
-        base_size = os.path.getsize(base_path)
-        window = "--long=%d" % _window_log(max(base_size, entry.size))
-        patch = _zstd(["--patch-from=" + base_path, window], entry.source)
-        if len(patch) < len(frame):
-            frame = patch
+    base_size = os.path.getsize(base_path) if base_is_file else 0
+    window_log = _window_log(max(base_size, entry.size))
+    if base_is_file and entry.size > 0 and _patch_fits(base_size, entry.size, window_log):
+        patch_length = _zstd(["--patch-from=" + base_path, "--long=%d" % window_log],
+                             entry.source, patch)
+        if patch_length < length:
+            frame, length = patch, patch_length
             item.update({"from": "patch", "baseSize": base_size,
                          "baseSha256": _sha256_of(base_path)})
     item["offset"] = data.tell()
-    item["length"] = len(frame)
-    data.write(frame)
+    item["length"] = length
+    _append(data, frame)
     return item
 
 
 def write_delta(entries, base_tree, base_version, version, out_file, work):
     """Writes the delta from base_tree (the unpacked base release) to the
     entries of the new release into the open binary file out_file; returns
-    its size and SHA-256 as (size, sha256)."""
+    its size and SHA-256 as (size, sha256). Raises DeltaLeftOut when the
+    setup would refuse its list."""
+    if len(entries) > MAX_LIST_ENTRIES:
+        raise DeltaLeftOut("the release has %d entries, more than the %d a delta may list"
+                           % (len(entries), MAX_LIST_ENTRIES))
     items = []
     with tempfile.TemporaryFile(dir=work) as data:
         for entry in entries:
@@ -180,12 +213,12 @@ def write_delta(entries, base_tree, base_version, version, out_file, work):
                 items.append({"path": entry.relative, "kind": "folder"})
                 continue
             base_path = os.path.join(base_tree, *entry.relative.split("/"))
-            items.append(_file_from(entry, base_path, data))
+            items.append(_file_from(entry, base_path, data, work))
         listing = json.dumps({"baseVersion": base_version, "version": version, "entries": items},
                              ensure_ascii=False, separators=(",", ":")).encode("utf-8")
         if len(listing) > MAX_LIST_BYTES:
-            raise PublishError("the release has too many files for a delta (list of %d bytes)"
-                               % len(listing))
+            raise DeltaLeftOut("its list of %d bytes is longer than the %d a delta may have"
+                               % (len(listing), MAX_LIST_BYTES))
         digest = hashlib.sha256()
         size = 0
         data.seek(0)

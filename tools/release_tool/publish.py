@@ -14,9 +14,9 @@ import shutil
 import tempfile
 
 from .atomic import write_atomically as _write_atomically
-from .delta import DeltaFacts, delta_name, unpack_base, write_delta
+from .delta import DeltaFacts, DeltaLeftOut, delta_name, require_zstd, unpack_base, write_delta
 from .names import name_problem
-from .payload import PublishError, collect_entries, write_payload
+from .payload import PublishError, collect_entries, require_xz, write_payload
 from .signing import check_signer, write_signed_document
 from .versions import compare_versions, parse_version
 
@@ -94,21 +94,43 @@ def _unpack_bases(root, bases, work):
     return trees
 
 
-def _publish_deltas(entries, version, folder, trees, payload_size, work, notes):
-    """Writes one delta per base beside the payload; a delta that would not
-    be smaller than the full payload is left out (and said in notes)."""
-    deltas = []
+def _build_deltas(entries, version, trees, work, notes):
+    """Writes one delta per base into work, before anything of the release
+    is written, so a failing zstd leaves the root as it was. A delta the
+    setup would refuse is left out (and said in notes). Returns a list of
+    (DeltaFacts, path in work)."""
+    built = []
     for base, tree in trees.items():
         name = delta_name(version, base)
-        path = os.path.join(folder, name)
-        size, sha256 = _write_atomically(
-            path, lambda file: write_delta(entries, tree, base, version, file, work))
-        if size >= payload_size:
+        path = os.path.join(work, name)
+        try:
+            with open(path, "wb") as file:
+                size, sha256 = write_delta(entries, tree, base, version, file, work)
+        except DeltaLeftOut as why:
             os.remove(path)
-            notes.append("no delta from %s: its %d bytes are not fewer than the full "
-                         "payload's %d" % (base, size, payload_size))
+            notes.append("no delta from %s: %s" % (base, why))
             continue
-        deltas.append(DeltaFacts(base, name, size, sha256))
+        built.append((DeltaFacts(base, name, size, sha256), path))
+    return built
+
+
+def _copy_file(path, out_file):
+    with open(path, "rb") as source:
+        shutil.copyfileobj(source, out_file, 1 << 20)
+
+
+def _place_deltas(built, folder, payload_size, notes):
+    """Puts each built delta beside the payload; one that would not be
+    smaller than the full payload is left out (and said in notes)."""
+    deltas = []
+    for facts, path in built:
+        if facts.size >= payload_size:
+            notes.append("no delta from %s: its %d bytes are not fewer than the full "
+                         "payload's %d" % (facts.base_version, facts.size, payload_size))
+            continue
+        _write_atomically(os.path.join(folder, facts.name),
+                          lambda file, source=path: _copy_file(source, file))
+        deltas.append(facts)
     return deltas
 
 
@@ -140,18 +162,22 @@ def publish(app_dir, version, root, payload_name=None, set_latest=None, delta_fr
     # Read before anything is written, so a refusal leaves the root as it was.
     entries = collect_entries(app_dir)
     _check_delta_bases(version, root, delta_from)
+    require_xz()
+    if delta_from:
+        require_zstd()
     check_signer(signer)
     work = tempfile.mkdtemp(prefix="qv-publish-")
     try:
         trees = _unpack_bases(root, delta_from, work)
+        built = _build_deltas(entries, version, trees, work, notes)
         return _write_release(entries, version, root, payload_name, set_latest, index,
-                              trees, work, notes, signer)
+                              built, notes, signer)
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
 
-def _write_release(entries, version, root, payload_name, set_latest, index, trees, work,
-                   notes, signer):
+def _write_release(entries, version, root, payload_name, set_latest, index, built, notes,
+                   signer):
     index_path = os.path.join(root, "versions.json")
     folder = version_folder(root, version)
     os.makedirs(folder, exist_ok=True)
@@ -167,7 +193,7 @@ def _write_release(entries, version, root, payload_name, set_latest, index, tree
         "longestPath": facts.longest_path,
     }
     # The deltas go beside the payload before the manifest names them.
-    deltas = _publish_deltas(entries, version, folder, trees, facts.size, work, notes)
+    deltas = _place_deltas(built, folder, facts.size, notes)
     if deltas:
         manifest["deltas"] = [{"baseVersion": delta.base_version, "name": delta.name,
                                "size": delta.size, "sha256": delta.sha256} for delta in deltas]

@@ -1,5 +1,5 @@
 // SHA-256 of bytes handed over in pieces, through the platform's CNG
-// provider (the same one that checks downloads).
+// provider: downloads and the files built from a delta are proved with it.
 #pragma once
 
 #include "foundation/crypto_handles.h"

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "setup/core/setup_context.h"
+#include "setup/release/payload_download.h"
 
 #include <string>
 
@@ -17,16 +18,19 @@ namespace qv {
 const ReleaseDelta* chooseDelta(const SetupContext& context, const std::wstring& root,
                                 std::wstring* baseFolder);
 
-// Free space the temporary folder's drive needs for a delta of which have
-// bytes are there: the rest of it, plus the new tree (unpackedSize) when
-// the install shares that drive, plus 16 MiB of room.
-uint64_t deltaSpaceNeeded(uint64_t deltaSize, uint64_t have, uint64_t unpackedSize, bool sameDrive);
+// Free space the drive of target.path needs to download the delta and
+// build from it: what is still to download (nothing when a proved delta is
+// there; its ".part" counts as downloaded), plus the new tree
+// (unpackedSize) when root shares that drive, plus spareRoom. UINT64_MAX
+// when the sum overflows.
+uint64_t deltaSpaceNeeded(const DownloadTarget& target, uint64_t unpackedSize, const std::wstring& root);
 
 // Downloads the chosen delta (through DownloadVerified) and builds staged
 // from it; every file is proved by its size and SHA-256. Returns the
 // delta's path (to delete once installed) when staged holds the new tree;
 // empty text when the full payload must be used, staged then removed.
-// Throws only QV-CANCEL: a cancel ends the run at once.
+// Throws QV-CANCEL when the user stops (the downloaded delta is kept for
+// the next run) and QV-DIR-2 when staged cannot be made.
 std::wstring stageFromDelta(SetupContext& context, const std::wstring& root, const std::wstring& staged);
 
 }  // namespace qv

@@ -1,37 +1,38 @@
 #include "delta_install.h"
 
-#include "delta_apply.h"
+#include "install_layout.h"
 
 #include "setup/core/progress.h"
 #include "setup/core/setup_error.h"
-#include "setup/install/install_layout.h"
-#include "setup/release/payload_download.h"
+#include "setup/delta/delta_apply.h"
+#include "setup/release/download_meter.h"
+#include "setup/unpack/unpack_payload.h"
 
 #include "foundation/app_versions.h"
 #include "foundation/files.h"
 #include "foundation/folder_tree.h"
 #include "foundation/log.h"
 #include "foundation/paths.h"
-#include "foundation/system_facts.h"
 #include "foundation/text.h"
-#include "setup/release/download_meter.h"
 
 #include <windows.h>
 
+#include <vector>
+
 namespace qv {
 namespace {
-
-constexpr uint64_t spareRoom = 16777216;
-constexpr ULONGLONG progressIntervalMs = 100;
 
 void fallBack(const std::wstring& why) {
     logWarn(L"Delta update not used: %ls; downloading the full payload", why.c_str());
 }
 
+// The volume a path lies on, in the long form so that an install path of
+// any length is answered (a MAX_PATH buffer would fail on a long one).
 std::wstring volumeOf(const std::wstring& path) {
-    wchar_t volume[MAX_PATH + 1] = {};
-    if (!GetVolumePathNameW(path.c_str(), volume, MAX_PATH)) return {};
-    return volume;
+    std::wstring full = longPath(path);
+    std::vector<wchar_t> volume(full.size() + 2);
+    if (!GetVolumePathNameW(full.c_str(), volume.data(), static_cast<DWORD>(volume.size()))) return {};
+    return volume.data();
 }
 
 bool sameDrive(const std::wstring& a, const std::wstring& b) {
@@ -48,8 +49,7 @@ DownloadTarget deltaTarget(const SetupContext& context, const ReleaseDelta& delt
 
 // The proved delta file, or empty text after a WARN line.
 std::wstring downloadDelta(SetupContext& context, const DownloadTarget& target, const std::wstring& root) {
-    uint64_t need = deltaSpaceNeeded(target.size, fileSize(target.path + L".part"), context.unpackedSize,
-                                     sameDrive(tempFolder(), root));
+    uint64_t need = deltaSpaceNeeded(target, context.unpackedSize, root);
     uint64_t free = freeDiskSpace(tempFolder());
     if (free < need) {
         fallBack(L"it needs " + megabytesText(need) + L" free, the drive has " + megabytesText(free));
@@ -63,26 +63,6 @@ std::wstring downloadDelta(SetupContext& context, const DownloadTarget& target, 
         fallBack(L"the delta did not download (" + error.code + L": " + error.message + L")");
         return {};
     }
-}
-
-DeltaApplyResult buildTree(SetupContext& context, const DeltaInputs& inputs) {
-    Progress* progress = context.progress;
-    progress->reportStatus(StatusLine::Installing,
-                           L"Installing QuorvelAI " + context.releaseVersion + L"\u2026");
-    progress->setDetail(L"");
-    ULONGLONG lastUpdate = 0;
-    auto onProgress = [progress, &lastUpdate](uint64_t done, uint64_t total) {
-        ULONGLONG now = GetTickCount64();
-        if (now - lastUpdate >= progressIntervalMs && total != 0) {
-            lastUpdate = now;
-            progress->setProgress(static_cast<double>(done) / total);
-        }
-        return !progress->isCancelled();
-    };
-    DeltaApplyResult result = applyDelta(inputs, onProgress);
-    logInfo(L"Built %llu files, %llu bytes from the delta", static_cast<unsigned long long>(result.files),
-            static_cast<unsigned long long>(result.bytes));
-    return result;
 }
 
 }  // namespace
@@ -99,9 +79,11 @@ const ReleaseDelta* chooseDelta(const SetupContext& context, const std::wstring&
     return nullptr;
 }
 
-uint64_t deltaSpaceNeeded(uint64_t deltaSize, uint64_t have, uint64_t unpackedSize, bool sameDrive) {
-    uint64_t rest = deltaSize > have ? deltaSize - have : 0;
-    uint64_t tree = sameDrive ? unpackedSize : 0;
+uint64_t deltaSpaceNeeded(const DownloadTarget& target, uint64_t unpackedSize, const std::wstring& root) {
+    // A proved delta left by an earlier run is used as it is.
+    uint64_t have = fileSize(target.path) == target.size ? target.size : fileSize(target.path + L".part");
+    uint64_t rest = target.size > have ? target.size - have : 0;
+    uint64_t tree = sameDrive(parentFolder(target.path), root) ? unpackedSize : 0;
     if (tree > UINT64_MAX - spareRoom - rest) return UINT64_MAX;
     return rest + tree + spareRoom;
 }
@@ -116,23 +98,22 @@ std::wstring stageFromDelta(SetupContext& context, const std::wstring& root, con
     if (downloaded.empty()) return {};
     checkCancelled(context);
 
-    // A leftover of an earlier run must not mix into this version.
+    beginStaging(context, staged);
+    DeltaApplyResult result =
+        applyDelta({downloaded, baseFolder, staged, delta->baseVersion, context.releaseVersion, context.unpackedSize},
+                   stagingProgress(context.progress));
+    if (result.ok) {
+        logInfo(L"Built %llu files, %llu bytes from the delta", static_cast<unsigned long long>(result.files),
+                static_cast<unsigned long long>(result.bytes));
+        return downloaded;
+    }
     removeTree(staged);
-    DWORD error = 0;
-    DeltaApplyResult result;
-    if (!createFolderTree(staged, &error))
-        result.message = L"Could not create " + staged + L": " + windowsErrorText(error);
-    else
-        result = buildTree(context,
-                           {downloaded, baseFolder, staged, delta->baseVersion, context.releaseVersion});
-    if (result.ok) return downloaded;
-
-    removeTree(staged);
-    DeleteFileW(longPath(downloaded).c_str());
+    // A cancel proves nothing against the delta: the next run uses it.
     if (result.cancelled) {
         checkCancelled(context);
         throw SetupError::cancelled();
     }
+    DeleteFileW(longPath(downloaded).c_str());
     fallBack(result.message);
     return {};
 }
