@@ -56,16 +56,16 @@ def checks(name, tag, image):
         check(text_pixels(image, band) == 0, f"{name}: text outside its box in {band}")
     if not name.startswith("failed"):
         return
-    # Not retryable: "Copy details" and the primary "Close". Left to right
-    # the primary is the right button; mirrored it is the left one. Its
-    # accent pixels tell where it is.
+    # Not retryable: the primary "Copy details" (Enter copies) and "Close".
+    # Left to right the primary is the left button; mirrored it is the
+    # right one. Its accent pixels tell where it is.
     xs = [x for x in range(image.width) if screens_test.accent(image.at(x, 296))]
     centre = sum(xs) / len(xs) if xs else 220
     check(len(xs) > 60, f"{name}: no primary button drawn ({len(xs)} accent pixels)")
     if tag == "ar":
-        check(centre < 200, f"{name}: primary button not on the left (centre {centre:.0f})")
-    else:
         check(centre > 240, f"{name}: primary button not on the right (centre {centre:.0f})")
+    else:
+        check(centre < 200, f"{name}: primary button not on the left (centre {centre:.0f})")
 
 
 def main():
