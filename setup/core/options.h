@@ -27,6 +27,7 @@ struct SetupOptions {
     std::wstring dir;         // full path of --dir, or empty
     std::wstring baseUrl = defaultBaseUrl;  // without trailing slashes
     std::wstring version;     // --version, or empty for the latest
+    std::wstring channel;     // --channel, or empty for none
     std::wstring uninstallRoot;
 };
 
@@ -38,7 +39,7 @@ enum class SetupMode : int32_t { Install = 0, Upgrade = 1, Uninstall = 2 };
 bool parseCommandLine(const std::vector<std::wstring>& arguments, SetupOptions& options,
                       std::wstring& error);
 
-// The 13-line usage text, lines ended by LF.
+// The 14-line usage text, lines ended by LF.
 const std::wstring& usageText();
 
 }  // namespace qv

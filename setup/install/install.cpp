@@ -15,8 +15,10 @@
 #include "setup/delta/delta_install.h"
 #include "setup/release/payload_download.h"
 #include "setup/release/release_discovery.h"
+#include "setup/release/version_choice.h"
 #include "setup/unpack/unpack_payload.h"
 
+#include "foundation/app_versions.h"
 #include "foundation/command_line.h"
 #include "foundation/files.h"
 #include "foundation/folder_tree.h"
@@ -50,6 +52,26 @@ bool alreadyCurrent(const SetupContext& context, const std::wstring& root) {
     std::wstring version = readRegistryString(uninstallKeyPath, L"DisplayVersion");
     return !location.empty() && equalsIgnoreCase(fullPath(location), root) &&
            equalsIgnoreCase(version, context.releaseVersion);
+}
+
+// The newest version the launcher would start; empty when none.
+std::wstring newestInstalledVersion(const std::wstring& root) {
+    for (const std::wstring& version : findAppVersions(root, launcherFileName))
+        if (isVersionFolderName(L"app-" + version)) return version;
+    return {};
+}
+
+// True when the newest installed version is withdrawn and the chosen one
+// is older: the run then installs the older one and prune removes the
+// withdrawn one. --version is the user's own choice and is never weighed.
+bool recallsInstalledVersion(const SetupContext& context, const std::wstring& root) {
+    if (!context.version.empty()) return false;
+    std::wstring newest = newestInstalledVersion(root);
+    if (weighInstalled(context.revokedVersions, context.releaseVersion, newest) != InstalledVerdict::Recall)
+        return false;
+    logWarn(L"Version %ls was withdrawn by the publisher; installing %ls", newest.c_str(),
+            context.releaseVersion.c_str());
+    return true;
 }
 
 void createRoot(const std::wstring& root) {
@@ -96,9 +118,11 @@ void runInstall(SetupContext& context, const std::wstring& folder) {
 
     if (!isFolder(root)) createRoot(root);
 
-    if (context.update && existing && alreadyCurrent(context, root)) {
+    bool recall = recallsInstalledVersion(context, root);
+    if (context.update && existing && !recall && alreadyCurrent(context, root)) {
         logInfo(L"%ls is already installed in %ls; nothing to update", context.releaseVersion.c_str(),
                 root.c_str());
+        keepDrawnRolloutBucket(context);
         context.progress->setProgress(1.0);
         launchIfWanted(context, root);
         return;

@@ -41,7 +41,7 @@ std::wstring describe(const SetupOptions& o) {
            std::to_wstring(o.noShortcuts) + L" removeData=" + std::to_wstring(o.removeData) +
            L" confirmed=" + std::to_wstring(o.confirmed) + L" waitPid=" +
            std::to_wstring(o.waitPid) + L" dir=" + o.dir + L" baseUrl=" + o.baseUrl +
-           L" version=" + o.version + L" uninstallRoot=" + o.uninstallRoot;
+           L" version=" + o.version + L" channel=" + o.channel + L" uninstallRoot=" + o.uninstallRoot;
 }
 
 struct FlagCase {
@@ -95,12 +95,14 @@ TEST(ParseCommandLine, ValueOptionsTakeTheNextArgumentWhatever_it_is) {
 
     SetupOptions p;
     ASSERT_TRUE(parse({L"--dir", L"C:/Apps/Q/", L"--base-url", L"http://127.0.0.1:8080///",
-                       L"--uninstall-root", L"C:/Keep/As/Is/", L"--version", L"1.2.3"},
+                       L"--uninstall-root", L"C:/Keep/As/Is/", L"--version", L"1.2.3", L"--channel", L"--beta"},
                       p, error));
     EXPECT_EQ(p.dir, L"C:\\Apps\\Q");
     EXPECT_EQ(p.baseUrl, L"http://127.0.0.1:8080");
     EXPECT_EQ(p.uninstallRoot, L"C:/Keep/As/Is/");
     EXPECT_EQ(p.version, L"1.2.3");
+    EXPECT_EQ(p.channel, L"--beta");
+    EXPECT_EQ(p.uninstallRoot + p.version, L"C:/Keep/As/Is/1.2.3");
 
     SetupOptions q;
     ASSERT_TRUE(parse({L"--dir", L""}, q, error));
@@ -134,6 +136,7 @@ TEST(ParseCommandLine, ErrorsNameTheFirstProblem) {
         {{L"--version"}, L"--version needs a value"},
         {{L"--uninstall-root"}, L"--uninstall-root needs a value"},
         {{L"--wait-pid"}, L"--wait-pid needs a value"},
+        {{L"--channel"}, L"--channel needs a value"},
         {{L"--version", L"1.2.3.4.5"}, L"Not a version: 1.2.3.4.5"},
         {{L"--version", L"1.2a"}, L"Not a version: 1.2a"},
         // The version check runs after all arguments.
@@ -160,13 +163,15 @@ TEST(ParseCommandLine, SquirrelArgumentsAreIgnored) {
 }
 
 // Catches any drift in the usage text shown under a command-line error.
-TEST(UsageText, HasThirteenLinesAndTheOptionColumn) {
+TEST(UsageText, HasFourteenLinesAndTheOptionColumn) {
     const std::wstring& text = usageText();
-    EXPECT_EQ(std::count(text.begin(), text.end(), L'\n'), 13);
+    EXPECT_EQ(std::count(text.begin(), text.end(), L'\n'), 14);
     EXPECT_EQ(text.find(L'\r'), std::wstring::npos);
     EXPECT_EQ(text.compare(0, 17, L"QuorvelAI Setup\n\n"), 0);
     EXPECT_NE(text.find(L"\n  --base-url <url>      release server (testing)\n"), std::wstring::npos);
     EXPECT_NE(text.find(L"\n  --uninstall [--remove-data]\n"), std::wstring::npos);
+    EXPECT_NE(text.find(L"\n  --channel <name>      follow this release channel (passed by the app)\n"),
+              std::wstring::npos);
     // Descriptions start at column 25: the option column is 24 characters.
     size_t start = 0;
     int described = 0;
@@ -178,8 +183,8 @@ TEST(UsageText, HasThirteenLinesAndTheOptionColumn) {
         EXPECT_EQ(line[23], L' ') << line;
         EXPECT_NE(line[24], L' ') << line;
     }
-    EXPECT_EQ(described, 8);
-    EXPECT_EQ(text.size(), 559u);
+    EXPECT_EQ(described, 9);
+    EXPECT_EQ(text.size(), 631u);
 }
 
 }  // namespace

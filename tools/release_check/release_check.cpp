@@ -19,13 +19,15 @@ namespace {
 struct CheckOptions {
     std::wstring baseUrl;
     std::wstring version;
+    std::wstring channel;
     bool download = false;
 };
 
 const wchar_t* const usage =
-    L"Usage: release-check.exe --base-url URL [--version x.y.z] [--download]\r\n"
+    L"Usage: release-check.exe --base-url URL [--version x.y.z] [--channel NAME] [--download]\r\n"
     L"  --base-url URL   the release server's origin, such as https://releases.example.com\r\n"
     L"  --version x.y.z  check this version instead of the latest\r\n"
+    L"  --channel NAME   choose as an install that follows this channel\r\n"
     L"  --download       also download the payload and prove its SHA-256";
 
 // False with a message for a command line the tool cannot run.
@@ -36,13 +38,16 @@ bool parseArguments(const std::vector<std::wstring>& arguments, CheckOptions& op
         bool hasValue = i + 1 < arguments.size();
         if (argument == L"--download") {
             options.download = true;
-        } else if ((argument == L"--base-url" || argument == L"--version") && !hasValue) {
+        } else if ((argument == L"--base-url" || argument == L"--version" || argument == L"--channel") &&
+                   !hasValue) {
             error = argument + L" needs a value";
             return false;
         } else if (argument == L"--base-url") {
             options.baseUrl = arguments[++i];
         } else if (argument == L"--version") {
             options.version = arguments[++i];
+        } else if (argument == L"--channel") {
+            options.channel = arguments[++i];
         } else {
             error = L"Unknown option " + argument;
             return false;
@@ -58,6 +63,16 @@ bool parseArguments(const std::vector<std::wstring>& arguments, CheckOptions& op
         return false;
     }
     return true;
+}
+
+// What the index offers, this PC's bucket and the version it would get.
+void printChoice(const SetupContext& context) {
+    if (!context.indexSummary.empty()) writeLine(L"Version index: " + context.indexSummary);
+    writeLine(formatText(L"Rollout bucket: %d (%ls)", context.rolloutBucket,
+                         context.rolloutBucketDrawn ? L"none kept on this PC; drawn for this check"
+                                                    : L"kept on this PC"));
+    std::wstring why = context.versionChoice.empty() ? L"--version" : context.versionChoice;
+    writeLine(L"Would install: " + context.releaseVersion + L" (" + why + L")");
 }
 
 void printManifest(const SetupContext& context) {
@@ -88,9 +103,11 @@ int runReleaseCheck(const std::vector<std::wstring>& arguments) {
     SetupOptions options;
     options.baseUrl = check.baseUrl;
     options.version = check.version;
+    options.channel = check.channel;
     SetupContext context(options, &progress, &client);
     try {
         DiscoverRelease(context);
+        printChoice(context);
         printManifest(context);
         if (check.download) writeLine(L"Proved payload: " + DownloadPayload(context));
     } catch (const SetupError& error) {
