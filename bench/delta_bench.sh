@@ -23,7 +23,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 build=${QV_BUILD_DIR:-$here/build}
 work=$build/bench-delta
 releases=$work/releases
-generator_version=1
+generator_version=2
 drive=$build/wine/prefix/drive_c
 scratch=$drive/bench-delta
 
@@ -90,6 +90,8 @@ for relative in rng.sample(sorted(small), 100):
 PY
 }
 
+signer=(--sign-cert "$build/test-certs/quorvel-sign.crt" --sign-key "$build/test-certs/quorvel-sign.key")
+
 # full/: the same 1.0.0, and 1.1.0 published without --delta-from (timed,
 # the yardstick of the publish with it).
 publish_full() {
@@ -100,7 +102,7 @@ publish_full() {
   local start
   start=$(now)
   python3 -B "$here/tools/release_tool.py" publish --app-dir "$work/app-1.1.0" --version 1.1.0 \
-    --out "$releases/full" >/dev/null
+    --out "$releases/full" "${signer[@]}" >/dev/null
   since "$start" >"$releases/publish-full.s"
 }
 
@@ -118,11 +120,11 @@ make_releases() {
   local start
   start=$(now)
   python3 -B "$here/tools/release_tool.py" publish --app-dir "$work/app-1.0.0" --version 1.0.0 \
-    --out "$releases/delta" >/dev/null
+    --out "$releases/delta" "${signer[@]}" >/dev/null
   since "$start" >"$releases/publish-1.0.0.s"
   start=$(now)
   python3 -B "$here/tools/release_tool.py" publish --app-dir "$work/app-1.1.0" --version 1.1.0 \
-    --out "$releases/delta" --delta-from 1.0.0 >/dev/null
+    --out "$releases/delta" --delta-from 1.0.0 "${signer[@]}" >/dev/null
   since "$start" >"$releases/publish-1.1.0.s"
   publish_full
   rm -rf "$work"/app-*

@@ -25,7 +25,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 build=${QV_BUILD_DIR:-$here/build}
 work=$build/bench-install
 releases=$work/releases
-generator_version=1
+generator_version=2
 version=1.0.0
 drive=$build/wine/prefix/drive_c
 scratch=$drive/bench-install
@@ -116,7 +116,8 @@ while written < total:
 print("payload %d MB: %d small files, %d of 1-4 MiB, %d larger, %d bytes" % (mb, small, k, j, written))
 PY
   echo "publishing the $mb MB release (compressing)..." >&2
-  python3 -B "$here/tools/release_tool.py" publish --app-dir "$app" --version "$version" --out "$out" >/dev/null
+  python3 -B "$here/tools/release_tool.py" publish --app-dir "$app" --version "$version" --out "$out" \
+    --sign-cert "$build/test-certs/quorvel-sign.crt" --sign-key "$build/test-certs/quorvel-sign.key" >/dev/null
   echo "$key" >"$out/stamp"
   rm -rf "$app"
 }

@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
 """Publishes QuorvelAI releases and serves them locally.
 
-  release_tool.py publish --app-dir DIR --version X.Y.Z --out ROOT
+  release_tool.py publish --app-dir DIR --version X.Y.Z --out ROOT SIGNER
+  release_tool.py sign --root ROOT SIGNER
+      SIGNER: --sign-cert CERT.pem --sign-key KEY.pem, or --sign-command T;
+      publish takes --unsigned instead for test releases
   release_tool.py serve --root ROOT [--port 0 --port-file F] ...
 
 Run with --help for every option. Python 3 standard library only.

@@ -128,6 +128,9 @@ class DeltaTrees(unittest.TestCase):
         self.addCleanup(shutil.rmtree, self.temp)
 
     def run_tool(self, *args):
+        # The deltas are under test here, not the signatures of the documents.
+        if args[0] == "publish":
+            args += ("--unsigned",)
         return subprocess.run([sys.executable, "-B", TOOL, *args], capture_output=True, text=True,
                               timeout=300)
 

@@ -16,6 +16,19 @@
 #   deltawrong/   the same, the list's hash of resources/notes.txt wrong
 #   deltahostile/ the same, a path of the list leading out of the folder
 #               (in each the manifest names the damaged delta's true hash)
+#   attack/     1.0.0 and 1.1.0, genuine; the attacks below start from it:
+#   swapped-kept, swapped-none, swapped-empty, swapped-other,
+#   swapped-stranger, swapped-noeku, swapped-expired, swapped-foreign/
+#               attack/ with 1.1.0's payload swapped for one holding an
+#               extra DLL and its manifest re-hashed, the manifest's
+#               signature kept, removed, empty, made by "Other Publisher,
+#               Inc.", by a "Quorvel, LLC" of an untrusted CA, by one
+#               without code signing, by an expired one, or 1.0.0's
+#               genuine manifest signature
+#   index-altered/  attack/ with versions.json changed after signing
+#   replayed/   attack/ serving the genuine index of the time 1.0.0 was new
+# Every version index and manifest is signed by "Quorvel, LLC" (signed
+# again after a variant changed it) unless an attack says otherwise.
 # Every app folder holds demo.ini with exit_code=0 and delay_ms=300, so an
 # app started by the launcher ends by itself. Safe to run again.
 set -euo pipefail
@@ -24,6 +37,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 repo=$here/../..
 tool=$repo/tools/release_tool.py
 sign=$repo/tests/support/sign_test_program.sh
+certs=${QV_TEST_CERT_DIR:-$(dirname "${QV_WINE_RUN:?set QV_WINE_RUN or QV_TEST_CERT_DIR}")/test-certs}
+"$repo/tests/server/make_test_certs.sh" "$certs" </dev/null >/dev/null
+signer() { echo --sign-cert "$certs/$1-sign.crt" --sign-key "$certs/$1-sign.key"; }
 work=$(mktemp -d "${TMPDIR:-/tmp}/qv-releases.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
@@ -45,8 +61,13 @@ app_dir() {
   echo "$dir"
 }
 
-publish() {  # publish APP_DIR VERSION VARIANT
-  python3 -B "$tool" publish --app-dir "$1" --version "$2" --out "$out/$3" >/dev/null
+publish() {  # publish APP_DIR VERSION VARIANT [OPTIONS...]
+  python3 -B "$tool" publish --app-dir "$1" --version "$2" --out "$out/$3" $(signer quorvel) "${@:4}" >/dev/null
+}
+# resign FOLDER [SIGNER]: signs the documents below FOLDER again, after a
+# variant changed them, so that the setup meets the change it is meant to.
+resign() {
+  python3 -B "$tool" sign --root "$1" $(signer "${2:-quorvel}") >/dev/null
 }
 
 manifest() { echo "$out/$1/Installs/$2/win-x64/manifest.json"; }
@@ -75,6 +96,7 @@ doc["payloadSha256"] = hashlib.sha256(open(payload, "rb").read()).hexdigest()
 doc["payloadSize"] = os.path.getsize(payload)
 json.dump(doc, open(path, "w"))
 PY
+resign "$out/noprogram"
 
 publish "$signed" 2.0.0 damaged
 printf 'Z' | dd of="$(payload damaged 2.0.0)" bs=1 seek=4000 conv=notrunc status=none
@@ -88,6 +110,7 @@ doc = json.load(open(path))
 doc["payloadSha256"] = hashlib.sha256(open(payload, "rb").read()).hexdigest()
 json.dump(doc, open(path, "w"))
 PY
+resign "$out/broken"
 
 publish "$signed" 2.0.0 huge
 python3 - "$(manifest huge 2.0.0)" <<'PY'
@@ -96,6 +119,7 @@ doc = json.load(open(sys.argv[1]))
 doc["unpackedSize"] = 10**15
 json.dump(doc, open(sys.argv[1], "w"))
 PY
+resign "$out/huge"
 delta_old=$(app_dir delta-1.0.0 quorvel)
 printf 'gone in 1.1.0\n' >"$delta_old/resources/old.txt"
 printf 'emptied in 1.1.0\n' >"$delta_old/resources/emptied.txt"
@@ -109,7 +133,7 @@ printf 'added in 1.1.0\n' >"$delta_new/resources/added.txt"
 for at in 1000 150000 299000; do
   printf 'changed' | dd of="$delta_new/resources/data.bin" bs=1 seek=$at conv=notrunc status=none
 done
-python3 -B "$tool" publish --app-dir "$delta_new" --version 1.1.0 --out "$out/delta" --delta-from 1.0.0 >/dev/null
+publish "$delta_new" 1.1.0 delta --delta-from 1.0.0
 for variant in deltabroken deltawrong deltahostile; do
   cp -a "$out/delta" "$out/$variant"
   python3 - "$out/$variant/Installs/1.1.0/win-x64" "$variant" <<'PY'
@@ -138,5 +162,33 @@ manifest["deltas"][0]["sha256"] = hashlib.sha256(delta).hexdigest()
 manifest["deltas"][0]["size"] = len(delta)
 json.dump(manifest, open(manifest_path, "w"))
 PY
+  resign "$out/$variant"
 done
+
+# The attacks on signed releases. attack/ is genuine; its index of the
+# time 1.0.0 was the newest is kept for the replay.
+publish "$signed" 1.0.0 attack
+cp "$out/attack/versions.json" "$work/replayed.json"
+cp "$out/attack/versions.json.sig" "$work/replayed.json.sig"
+publish "$signed" 1.1.0 attack
+evil=$work/evil
+cp -a "$signed" "$evil"
+printf 'MZ not a real library\n' >"$evil/version.dll"
+python3 -B "$tool" publish --app-dir "$evil" --version 1.1.0 --out "$work/evil-root" --unsigned >/dev/null
+attack_copy() {  # attack_copy VARIANT: a copy of attack/ with the swapped 1.1.0
+  cp -a "$out/attack" "$out/$1"
+  cp "$work/evil-root/Installs/1.1.0/win-x64/"{manifest.json,QuorvelAI-1.1.0-win-x64.tar.xz} \
+    "$out/$1/Installs/1.1.0/win-x64/"
+  echo "$out/$1/Installs/1.1.0/win-x64"
+}
+attack_copy swapped-kept >/dev/null
+rm "$(attack_copy swapped-none)/manifest.json.sig"
+: >"$(attack_copy swapped-empty)/manifest.json.sig"
+for who in other stranger noeku expired; do resign "$(attack_copy "swapped-$who")" "$who"; done
+cp "$out/attack/Installs/1.0.0/win-x64/manifest.json.sig" "$(attack_copy swapped-foreign)/"
+cp -a "$out/attack" "$out/index-altered"
+sed -i 's/"version": "1.1.0"/"version": "1.1.0", "channel": "x"/' "$out/index-altered/versions.json"
+cp -a "$out/attack" "$out/replayed"
+cp "$work/replayed.json" "$out/replayed/versions.json"
+cp "$work/replayed.json.sig" "$out/replayed/versions.json.sig"
 echo "Published the install test releases in $out"

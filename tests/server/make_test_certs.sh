@@ -14,6 +14,12 @@
 #   case-, longer-, shorter-sign.*     code signing for names that come close to
 #                                      "Quorvel, LLC" without being it, signed by
 #                                      the trusted CA
+#   stranger-sign.*                    code signing for "Quorvel, LLC", signed by
+#                                      the untrusted CA
+#   noeku-sign.*                       "Quorvel, LLC" by the trusted CA, for
+#                                      server authentication only
+#   expired-sign.*                     code signing for "Quorvel, LLC" by the
+#                                      trusted CA, valid only in the past
 # RSA 2048, SHA-256, valid from yesterday (so a clock a little behind still
 # accepts them) for ten years. Does nothing when all files are there.
 set -euo pipefail
@@ -22,7 +28,8 @@ files=(ca.crt ca.key server.crt server.key
        untrusted-ca.crt untrusted-ca.key untrusted-server.crt untrusted-server.key
        quorvel-sign.crt quorvel-sign.key other-sign.crt other-sign.key
        case-sign.crt case-sign.key longer-sign.crt longer-sign.key
-       shorter-sign.crt shorter-sign.key)
+       shorter-sign.crt shorter-sign.key stranger-sign.crt stranger-sign.key
+       noeku-sign.crt noeku-sign.key expired-sign.crt expired-sign.key)
 
 all_present() {
   local name
@@ -78,6 +85,12 @@ keyUsage = critical, digitalSignature
 extendedKeyUsage = codeSigning
 subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid
+[ noeku_ext ]
+basicConstraints = critical, CA:false
+keyUsage = critical, digitalSignature
+extendedKeyUsage = serverAuth
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
 CNF
   local key
   for key in ca server; do
@@ -95,16 +108,18 @@ CNF
     -startdate "$start" -enddate "$end" -extensions server_ext 2>/dev/null
 }
 
-# make_signer NAME PUBLISHER: a code-signing certificate NAME-sign.* for
-# PUBLISHER (its CN and O), issued by the trusted CA of make_pair "".
+# make_signer NAME PUBLISHER [CA_PREFIX EXTENSIONS START END]: a certificate
+# NAME-sign.* for PUBLISHER (its CN and O), by default for code signing,
+# issued by the trusted CA of make_pair "" and valid from $start to $end.
 make_signer() {
-  local name=$1 publisher=$2 dir=$work/state
+  local name=$1 publisher=$2 ca=${3:-} ext=${4:-sign_ext} from=${5:-$start} to=${6:-$end}
+  local dir=$work/${3:-}state
   openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out "$work/$name-sign.key" 2>/dev/null
   openssl req -new -key "$work/$name-sign.key" -subj "/O=$publisher/CN=$publisher" \
     -out "$dir/$name-sign.csr"
-  openssl ca -batch -notext -config "$dir/ca.cnf" -cert "$work/ca.crt" -keyfile "$work/ca.key" \
+  openssl ca -batch -notext -config "$dir/ca.cnf" -cert "$work/${ca}ca.crt" -keyfile "$work/${ca}ca.key" \
     -in "$dir/$name-sign.csr" -out "$work/$name-sign.crt" \
-    -startdate "$start" -enddate "$end" -extensions sign_ext 2>/dev/null
+    -startdate "$from" -enddate "$to" -extensions "$ext" 2>/dev/null
 }
 
 make_pair "" trusted
@@ -114,6 +129,10 @@ make_signer other "Other Publisher, Inc."
 make_signer case "quorvel, llc"
 make_signer longer "Quorvel, LLC Imposter"
 make_signer shorter "Quorvel"
+make_signer stranger "Quorvel, LLC" untrusted-
+make_signer noeku "Quorvel, LLC" "" noeku_ext
+make_signer expired "Quorvel, LLC" "" sign_ext "$(date -u -d '-3 years' +%Y%m%d%H%M%SZ)" \
+  "$(date -u -d '-1 year' +%Y%m%d%H%M%SZ)"
 for name in "${files[@]}"; do
   cp "$work/$name" "$out/.$name.tmp"
   mv -f "$out/.$name.tmp" "$out/$name"

@@ -70,7 +70,7 @@ class PublishTests(unittest.TestCase):
 
     def publish(self, version, root="out", *extra, app=None):
         result = run_tool("publish", "--app-dir", app or self.app, "--version", version,
-                          "--out", os.path.join(self.temp, root), *extra)
+                          "--out", os.path.join(self.temp, root), "--unsigned", *extra)
         return result
 
     def latest(self, root="out"):
@@ -226,7 +226,8 @@ class DeltaPublishTests(unittest.TestCase):
             file.write(b"changed")
 
     def publish(self, app, version, *extra):
-        return run_tool("publish", "--app-dir", app, "--version", version, "--out", self.root, *extra)
+        return run_tool("publish", "--app-dir", app, "--version", version, "--out", self.root,
+                        "--unsigned", *extra)
 
     def folder(self, version):
         return os.path.join(self.root, "Installs", version, "win-x64")

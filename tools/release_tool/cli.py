@@ -8,16 +8,56 @@ import sys
 from .payload import PublishError
 from .publish import publish
 from .server import serve
+from .signing import CommandSigner, PemSigner, sign_tree
 
 EXIT_REFUSED = 2
 
 
-def _publish_command(options):
+def _signer(parser, options):
+    """The signer the options name, or None when they name none."""
+    if options.sign_command is not None:
+        if options.sign_cert or options.sign_key:
+            parser.error("--sign-command cannot be combined with --sign-cert/--sign-key")
+        return CommandSigner(options.sign_command)
+    if options.sign_cert or options.sign_key:
+        if not (options.sign_cert and options.sign_key):
+            parser.error("--sign-cert and --sign-key go together")
+        return PemSigner(options.sign_cert, options.sign_key)
+    return None
+
+
+def _sign_command(parser, options):
+    try:
+        signer = _signer(parser, options)
+        if signer is None:
+            raise PublishError("no signer: give --sign-cert and --sign-key, or --sign-command")
+        if not os.path.isdir(options.root):
+            raise PublishError("--root %s is not a folder" % options.root)
+        signed = sign_tree(options.root, signer)
+    except PublishError as error:
+        print("release_tool sign: refused: %s" % error, file=sys.stderr)
+        return EXIT_REFUSED
+    except OSError as error:
+        print("release_tool sign: failed: %s" % error, file=sys.stderr)
+        return 1
+    for path in signed:
+        print("signed %s" % path)
+    return 0
+
+
+def _publish_command(parser, options):
     notes = []
     try:
+        signer = _signer(parser, options)
+        if signer is not None and options.unsigned:
+            parser.error("--unsigned cannot be combined with a signer")
+        # Unsigned releases are refused by every setup: only tests want them.
+        if signer is None and not options.unsigned:
+            raise PublishError("no signer: give --sign-cert and --sign-key, or "
+                               "--sign-command, or --unsigned for test releases")
         manifest, latest = publish(options.app_dir, options.version, options.out,
                                    options.payload_name, options.set_latest,
-                                   options.delta_from, notes)
+                                   options.delta_from, notes, signer)
     except PublishError as error:
         print("release_tool publish: refused: %s" % error, file=sys.stderr)
         return EXIT_REFUSED
@@ -48,6 +88,14 @@ def _serve_command(parser, options):
         return 1
 
 
+def _add_signer_options(parser):
+    parser.add_argument("--sign-cert", metavar="FILE",
+                        help="PEM code-signing certificate (intermediates after it)")
+    parser.add_argument("--sign-key", metavar="FILE", help="PEM key of --sign-cert")
+    parser.add_argument("--sign-command", metavar="TEMPLATE",
+                        help="command that writes the DER CMS signature of {in} to {out}")
+
+
 def _parser():
     parser = argparse.ArgumentParser(prog="release_tool.py",
                                      description="Publish and serve QuorvelAI releases.")
@@ -67,6 +115,14 @@ def _parser():
                         help="name this version in versions.json even when it is older")
     latest.add_argument("--no-set-latest", dest="set_latest", action="store_const",
                         const=False, help="leave versions.json alone")
+    _add_signer_options(pub)
+    pub.add_argument("--unsigned", action="store_true",
+                     help="write no signatures (test releases only)")
+
+    sign = commands.add_parser("sign", help="sign every versions.json and manifest.json "
+                               "below a root again")
+    sign.add_argument("--root", required=True)
+    _add_signer_options(sign)
 
     srv = commands.add_parser("serve", help="serve a release root over HTTP and HTTPS")
     srv.add_argument("--root", required=True)
@@ -91,5 +147,7 @@ def main(argv=None):
     parser = _parser()
     options = parser.parse_args(argv)
     if options.command == "publish":
-        return _publish_command(options)
+        return _publish_command(parser, options)
+    if options.command == "sign":
+        return _sign_command(parser, options)
     return _serve_command(parser, options)

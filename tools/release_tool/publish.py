@@ -2,9 +2,10 @@
 
 ROOT/versions.json names the latest version; each version has its folder
 ROOT/Installs/<version>/win-x64/ with the payload and manifest.json. Every
-file is written under a temporary name and renamed into place, and the
-version index last, so a server never hands out an index that points to a
-manifest or payload not yet complete.
+file is written under a temporary name and renamed into place: the payload
+and deltas first, then the manifest with its signature, and the version
+index with its signature last, so a server never hands out an index that
+points to a manifest or payload not yet complete.
 """
 
 import json
@@ -12,9 +13,11 @@ import os
 import shutil
 import tempfile
 
+from .atomic import write_atomically as _write_atomically
 from .delta import DeltaFacts, delta_name, unpack_base, write_delta
 from .names import name_problem
 from .payload import PublishError, collect_entries, write_payload
+from .signing import check_signer, write_signed_document
 from .versions import compare_versions, parse_version
 
 MANIFEST_SCHEMA = 1
@@ -57,24 +60,6 @@ def _read_index(path):
 
 def _latest_in(index):
     return index.get("platforms", {}).get("windows", {}).get("version")
-
-
-def _write_atomically(path, write):
-    """Calls write(file) on a temporary file beside path, then renames it
-    over path; on failure the temporary file is removed."""
-    temporary = os.path.join(os.path.dirname(path),
-                             ".%s.%d.tmp" % (os.path.basename(path), os.getpid()))
-    try:
-        with open(temporary, "wb") as file:
-            result = write(file)
-            file.flush()
-            os.fsync(file.fileno())
-        os.replace(temporary, path)
-        return result
-    except BaseException:
-        if os.path.exists(temporary):
-            os.remove(temporary)
-        raise
 
 
 def _json_bytes(document):
@@ -128,13 +113,15 @@ def _publish_deltas(entries, version, folder, trees, payload_size, work, notes):
 
 
 def publish(app_dir, version, root, payload_name=None, set_latest=None, delta_from=(),
-            notes=None):
+            notes=None, signer=None):
     """Publishes app_dir as version below root. set_latest None names the
     version in versions.json only when it is newer than the one named there
     (or none is); True always does, False never does. delta_from names
     older releases of root to write deltas from; a delta not smaller than
     the payload is left out, with a line in notes (a list) when given.
-    Returns the manifest and whether versions.json now names this version.
+    signer (see signing.py) signs the manifest and the index; None writes
+    them unsigned. Returns the manifest and whether versions.json now names
+    this version.
     Raises PublishError for refused input, OSError for failing writes."""
     notes = [] if notes is None else notes
     parts = parse_version(version)
@@ -153,17 +140,18 @@ def publish(app_dir, version, root, payload_name=None, set_latest=None, delta_fr
     # Read before anything is written, so a refusal leaves the root as it was.
     entries = collect_entries(app_dir)
     _check_delta_bases(version, root, delta_from)
+    check_signer(signer)
     work = tempfile.mkdtemp(prefix="qv-publish-")
     try:
         trees = _unpack_bases(root, delta_from, work)
         return _write_release(entries, version, root, payload_name, set_latest, index,
-                              trees, work, notes)
+                              trees, work, notes, signer)
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
 
 def _write_release(entries, version, root, payload_name, set_latest, index, trees, work,
-                   notes):
+                   notes, signer):
     index_path = os.path.join(root, "versions.json")
     folder = version_folder(root, version)
     os.makedirs(folder, exist_ok=True)
@@ -183,13 +171,12 @@ def _write_release(entries, version, root, payload_name, set_latest, index, tree
     if deltas:
         manifest["deltas"] = [{"baseVersion": delta.base_version, "name": delta.name,
                                "size": delta.size, "sha256": delta.sha256} for delta in deltas]
-    _write_atomically(os.path.join(folder, "manifest.json"),
-                      lambda file: file.write(_json_bytes(manifest)))
+    write_signed_document(os.path.join(folder, "manifest.json"), _json_bytes(manifest), signer)
 
     latest = _latest_in(index)
     if set_latest is None:
         set_latest = compare_versions(version, latest) > 0
     if set_latest:
         index.setdefault("platforms", {}).setdefault("windows", {})["version"] = version
-        _write_atomically(index_path, lambda file: file.write(_json_bytes(index)))
+        write_signed_document(index_path, _json_bytes(index), signer)
     return manifest, set_latest or latest == version
