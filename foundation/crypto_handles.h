@@ -1,9 +1,11 @@
-// Owners for WinHTTP and CNG handles, in the same shape as handles.h.
+// Owners for WinHTTP, CNG and certificate (crypt32) handles, in the same
+// shape as handles.h.
 #pragma once
 
 #include "handles.h"
 
 #include <bcrypt.h>
+#include <wincrypt.h>
 #include <winhttp.h>
 
 namespace qv {
@@ -26,8 +28,36 @@ struct BcryptHashTraits {
     static void close(Value value) noexcept { BCryptDestroyHash(value); }
 };
 
+struct CertContextTraits {
+    using Value = PCCERT_CONTEXT;
+    static Value invalid() noexcept { return nullptr; }
+    static void close(Value value) noexcept { CertFreeCertificateContext(value); }
+};
+
+struct CertChainTraits {
+    using Value = PCCERT_CHAIN_CONTEXT;
+    static Value invalid() noexcept { return nullptr; }
+    static void close(Value value) noexcept { CertFreeCertificateChain(value); }
+};
+
+struct CertStoreTraits {
+    using Value = HCERTSTORE;
+    static Value invalid() noexcept { return nullptr; }
+    static void close(Value value) noexcept { CertCloseStore(value, 0); }
+};
+
+struct CryptMessageTraits {
+    using Value = HCRYPTMSG;
+    static Value invalid() noexcept { return nullptr; }
+    static void close(Value value) noexcept { CryptMsgClose(value); }
+};
+
 using WinHttpHandle = UniqueHandle<WinHttpHandleTraits>;
 using BcryptAlgorithm = UniqueHandle<BcryptAlgorithmTraits>;
 using BcryptHash = UniqueHandle<BcryptHashTraits>;
+using CertContext = UniqueHandle<CertContextTraits>;
+using CertChain = UniqueHandle<CertChainTraits>;
+using CertStore = UniqueHandle<CertStoreTraits>;
+using CryptMessage = UniqueHandle<CryptMessageTraits>;
 
 }  // namespace qv

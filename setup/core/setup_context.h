@@ -22,6 +22,12 @@ struct ReleaseDelta {
     uint64_t size = 0;
 };
 
+// A release document whose signature was checked, and who signed it.
+struct SignedDocument {
+    std::wstring url;
+    std::wstring signer;
+};
+
 struct SetupContext {
     SetupContext(const SetupOptions& options, Progress* progress, HttpClient* http);
 
@@ -60,6 +66,8 @@ struct SetupContext {
     // logged; empty when --version was given.
     std::wstring indexSummary;
     std::wstring versionChoice;
+    // The documents whose signatures discovery checked, in the order read.
+    std::vector<SignedDocument> signedDocuments;
     bool releaseKnown = false;
 
     // The install's rollout bucket (0 to 99): read from the uninstall

@@ -1,5 +1,6 @@
 #include "install.h"
 
+#include "downgrade_guard.h"
 #include "folder_check.h"
 #include "install_layout.h"
 #include "registration.h"
@@ -54,19 +55,13 @@ bool alreadyCurrent(const SetupContext& context, const std::wstring& root) {
            equalsIgnoreCase(version, context.releaseVersion);
 }
 
-// The newest version the launcher would start; empty when none.
-std::wstring newestInstalledVersion(const std::wstring& root) {
-    for (const std::wstring& version : findAppVersions(root, launcherFileName))
-        if (isVersionFolderName(L"app-" + version)) return version;
-    return {};
-}
-
 // True when the newest installed version is withdrawn and the chosen one
 // is older: the run then installs the older one and prune removes the
 // withdrawn one. --version is the user's own choice and is never weighed.
 bool recallsInstalledVersion(const SetupContext& context, const std::wstring& root) {
     if (!context.version.empty()) return false;
-    std::wstring newest = newestInstalledVersion(root);
+    std::vector<std::wstring> installed = findAppVersions(root, launcherFileName);
+    std::wstring newest = installed.empty() ? std::wstring() : installed.front();
     if (weighInstalled(context.revokedVersions, context.releaseVersion, newest) != InstalledVerdict::Recall)
         return false;
     logWarn(L"Version %ls was withdrawn by the publisher; installing %ls", newest.c_str(),
@@ -106,6 +101,12 @@ void runInstall(SetupContext& context, const std::wstring& folder) {
     SetupRunLock lock(context);
     restoreSetAsideVersions(root);
     if (!context.releaseKnown) DiscoverRelease(context);
+    if (keepNewerInstalledVersion(context, root)) {
+        keepDrawnRolloutBucket(context);
+        context.progress->setProgress(1.0);
+        launchIfWanted(context, root);
+        return;
+    }
 
     bool fromSquirrel = isFile(joinPath(root, L"Update.exe")) || isFolder(joinPath(root, L"packages"));
     bool existing = holdsInstall(root);

@@ -2,13 +2,12 @@
 #pragma once
 
 #include "setup/core/setup_context.h"
+#include "setup/release/document_signature.h"
 
 #include <cstdint>
 #include <string>
 
 namespace qv {
-
-inline constexpr const wchar_t* expectedSigner = L"Quorvel, LLC";
 
 struct SignatureResult {
     bool verified = false;

@@ -5,6 +5,7 @@
 #include "json.h"
 #include "release_index.h"
 #include "rollout_bucket.h"
+#include "signed_document.h"
 #include "version_choice.h"
 
 #include "foundation/log.h"
@@ -47,7 +48,8 @@ bool isSha256Hex(const std::string& hash) {
 // context; stable receives the index's stable version.
 VersionChoice chooseFromIndex(SetupContext& context, const std::wstring& cacheBreaker,
                               std::wstring& stable) {
-    std::wstring url = context.baseUrl + L"/versions.json" + cacheBreaker;
+    std::wstring documentUrl = context.baseUrl + L"/versions.json";
+    std::wstring url = documentUrl + cacheBreaker;
     std::string body;
     std::wstring error;
     if (!context.http->Get(url, body, error)) {
@@ -57,6 +59,8 @@ VersionChoice chooseFromIndex(SetupContext& context, const std::wstring& cacheBr
                          L"connection.",
                          url + L"\n" + error, true);
     }
+    // Nothing of a document is read before its signature is proved.
+    checkDocumentSignature(context, documentUrl, cacheBreaker, body);
     JsonValue document;
     std::string jsonError;
     ReleaseIndex index;
@@ -151,6 +155,7 @@ void DiscoverRelease(SetupContext& context) {
 
     std::wstring folderUrl = context.baseUrl + L"/Installs/" + version + L"/win-x64/";
     std::wstring manifestUrl = folderUrl + L"manifest.json" + cacheBreaker;
+    checkDocumentSignature(context, folderUrl + L"manifest.json", cacheBreaker, body);
     JsonValue manifest;
     std::string jsonError;
     if (!ParseJson(body, manifest, &jsonError) || manifest.type != JsonType::Object)

@@ -33,6 +33,7 @@
 #   staged-100, staged-50, staged-0/  1.2.0 as the rollout at that percent
 #   staged-recall/  staged-100 with 1.2.0 revoked
 #   staged-beta/    1.2.0 in the channel beta only
+#   replayed-withdrawn/  the same without 1.1.0
 # Every version index and manifest is signed by "Quorvel, LLC" (signed
 # again after a variant changed it) unless an attack says otherwise.
 # Every app folder holds demo.ini with exit_code=0 and delay_ms=300, so an
@@ -212,4 +213,6 @@ for percent in 50 0; do
 done
 cp -al "$out/staged-100" "$out/staged-recall"
 staged revoke staged-recall --version 1.2.0
+cp -a "$out/replayed" "$out/replayed-withdrawn"
+rm -rf "$out/replayed-withdrawn/Installs/1.1.0"
 echo "Published the install test releases in $out"

@@ -53,7 +53,7 @@ TEST_F(RolloutInstall, StagedReleasesReachTheirBuckets) {
         {"bucket 50 of 50 %", {{"staged-50", 50, L"", L"1.1.0", nullptr}}},
         {"halt keeps the installs on the rollout",
          {{"staged-100", 10, L"", L"1.2.0", nullptr},
-          {"staged-0", keepBucket, L" --update", L"1.2.0", nullptr}}},
+          {"staged-0", keepBucket, L" --update", L"1.2.0", "INFO  Nothing to update: 1.2.0 stays installed"}}},
         {"recall moves the install back",
          {{"staged", 10, L"", L"1.1.0", nullptr},
           {"staged-100", keepBucket, L"", L"1.2.0", nullptr},

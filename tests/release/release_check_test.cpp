@@ -55,7 +55,7 @@ TEST_F(ReleaseCheck, DiscoveryPrintsTheManifest) {
                std::string(64, 'd') + "\"}]";
     publishFile(prefix() + "/Installs/4.0.1/win-x64/manifest.json", manifestJson(f));
     publishFile(prefix() + "/versions.json", "{\"platforms\":{\"windows\":{\"version\":\"4.0.1\"}}}");
-    EXPECT_EQ(run(L"--base-url " + httpUrl(prefix()) + L"/"), 0u) << output;
+    EXPECT_EQ(run(L"--base-url " + httpUrl(prefix()) + L"/ --allow-unsigned"), 0u) << output;
     EXPECT_TRUE(printed("Checking for the latest version\xE2\x80\xA6")) << output;
     EXPECT_TRUE(printed("Version: 4.0.1")) << output;
     EXPECT_TRUE(printed("Payload size: 42 bytes")) << output;
@@ -128,7 +128,7 @@ TEST_F(ReleaseCheck, DownloadProvesThePayload) {
     f.unpackedSize = "99";
     publishFile(prefix() + "/Installs/4.0.2/win-x64/manifest.json", manifestJson(f));
     publishFile(prefix() + "/Installs/4.0.2/win-x64/app.tar.xz", payload);
-    EXPECT_EQ(run(L"--base-url " + httpUrl(prefix()) + L" --version 4.0.2 --download"), 0u)
+    EXPECT_EQ(run(L"--base-url " + httpUrl(prefix()) + L" --version 4.0.2 --download --allow-unsigned"), 0u)
         << output;
     EXPECT_TRUE(printed("Downloading QuorvelAI 4.0.2\xE2\x80\xA6")) << output;
     EXPECT_TRUE(printed("2.9 MB of 2.9 MB")) << output;
@@ -137,6 +137,21 @@ TEST_F(ReleaseCheck, DownloadProvesThePayload) {
                                  L"QuorvelAI-4.0.2-" + fromUtf8(f.payloadSha256.substr(0, 12)) +
                                      L".tar.xz");
     EXPECT_EQ(fileSize(file), payload.size());
+}
+
+// Catches a tool that checks less than the setup, or hides who signed.
+TEST_F(ReleaseCheck, SignaturesAreCheckedAndTheirSignerPrinted) {
+    std::string manifest = prefix() + "/Installs/1.0.0/win-x64/manifest.json";
+    publishFile(prefix() + "/versions.json", signedDocumentFixture("index.json"));
+    publishFile(manifest, signedDocumentFixture("manifest.json"));
+    publishFile(manifest + ".sig", signedDocumentFixture("manifest.json.sig"));
+    EXPECT_EQ(run(L"--base-url " + httpUrl(prefix())), 1u) << output;
+    EXPECT_TRUE(printed("Error: QV-SIG-2")) << output;
+    publishFile(prefix() + "/versions.json.sig", signedDocumentFixture("index.json.sig"));
+    EXPECT_EQ(run(L"--base-url " + httpUrl(prefix())), 0u) << output;
+    EXPECT_TRUE(printed("Signed by \"Quorvel, LLC\": " + toUtf8(httpUrl(prefix())) + "/versions.json\r\n"))
+        << output;
+    EXPECT_TRUE(printed("Signed by \"Quorvel, LLC\": " + toUtf8(httpUrl(manifest)) + "\r\n")) << output;
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 #include "setup/core/setup_context.h"
 #include "setup/core/setup_error.h"
 #include "setup/release/release_discovery.h"
+#include "foundation/log.h"
 #include "tests/support/release_progress.h"
+#include "tests/support/temp_folder.h"
 
 namespace qv::test {
 namespace {
@@ -36,6 +38,7 @@ protected:
         SetupOptions options;
         options.baseUrl = baseUrl.empty() ? base() : baseUrl;
         options.version = version;
+        options.allowUnsigned = !checkSignatures;
         context_ = std::make_unique<SetupContext>(options, &progress, &client);
         try {
             DiscoverRelease(*context_);
@@ -46,6 +49,8 @@ protected:
         return L"";
     }
 
+    // The unsigned documents of most cases are read as --allow-unsigned does.
+    bool checkSignatures = false;
     RecordingProgress progress;
     HttpClient client{userAgent, shortSchedule()};
     std::unique_ptr<SetupContext> context_;
@@ -314,6 +319,101 @@ TEST_F(Discovery, UntrustedHttpsIsNet1) {
     publishIndex("{\"platforms\":{\"windows\":{\"version\":\"1.0.0\"}}}");
     EXPECT_EQ(discover(L"", releaseServer().untrustedUrl + fromUtf8(prefix())), L"QV-NET-1");
     EXPECT_NE(error_.detail.find(L"(error 12"), std::wstring::npos) << error_.detail;
+}
+
+class SignedDiscovery : public Discovery {
+protected:
+    void SetUp() override {
+        Discovery::SetUp();
+        checkSignatures = true;
+    }
+    // Serves the genuine documents and signatures; a change then replaces
+    // or removes one of them (nullptr: removed).
+    void publishSigned(const char* replaced = nullptr, const char* with = nullptr) {
+        const std::string manifest = "/Installs/1.0.0/win-x64/manifest.json";
+        for (std::string name : {"index.json", "index.json.sig", "manifest.json", "manifest.json.sig"}) {
+            std::string served = name.rfind("index", 0) == 0 ? "/versions.json" + name.substr(10)
+                                                              : manifest + name.substr(13);
+            std::string bytes = signedDocumentFixture(name);
+            if (replaced && name == replaced) {
+                if (!with) continue;
+                bytes = std::string(with).rfind("bytes:", 0) == 0 ? std::string(with).substr(6)
+                                                                  : signedDocumentFixture(with);
+            }
+            publishFile(prefix() + served, bytes);
+        }
+    }
+};
+
+// Catches a signature fetched without the documents' cache breaker, a
+// signer not recorded for release-check, or the documents' URLs mangled.
+TEST_F(SignedDiscovery, GenuineSignaturesPassWithTheCacheBreaker) {
+    publishSigned();
+    ASSERT_EQ(discover(), L"") << error_.detail;
+    ASSERT_EQ(context_->signedDocuments.size(), 2u);
+    EXPECT_EQ(context_->signedDocuments[0].url, base() + L"/versions.json");
+    EXPECT_EQ(context_->signedDocuments[1].url, base() + L"/Installs/1.0.0/win-x64/manifest.json");
+    EXPECT_EQ(context_->signedDocuments[1].signer, L"Quorvel, LLC");
+    auto index = control.requestsFor(prefix() + "/versions.json");
+    auto signature = control.requestsFor(prefix() + "/versions.json.sig");
+    auto manifestSignature = control.requestsFor(prefix() + "/Installs/1.0.0/win-x64/manifest.json.sig");
+    ASSERT_EQ(signature.size(), 1u);
+    ASSERT_EQ(manifestSignature.size(), 1u);
+    EXPECT_EQ(signature[0].query, index[0].query);
+    EXPECT_EQ(manifestSignature[0].query, index[0].query);
+}
+
+struct SignedCase {
+    const char* name;
+    const char* replaced;  // fixture name of the served file changed
+    const char* with;      // nullptr: removed; "bytes:..." literal bytes; else a fixture
+    const wchar_t* code;
+    bool manifestAsked;    // the failure comes after the manifest was fetched
+};
+
+class SignedDiscoveryFaults : public SignedDiscovery, public testing::WithParamInterface<SignedCase> {};
+
+// Catches a document read, or the next one asked for, before its signature
+// proved it, and a failure under the wrong code or not retryable.
+TEST_P(SignedDiscoveryFaults, RefusedBeforeTheNextRequest) {
+    publishSigned(GetParam().replaced, GetParam().with);
+    EXPECT_EQ(discover(), GetParam().code);
+    EXPECT_FALSE(context_->releaseKnown);
+    EXPECT_TRUE(error_.retryable);
+    EXPECT_NE(error_.detail.find(L"\nThe signature check failed: "), std::wstring::npos) << error_.detail;
+    std::string manifest = prefix() + "/Installs/1.0.0/win-x64/manifest.json";
+    EXPECT_EQ(control.requestsFor(manifest).empty(), !GetParam().manifestAsked);
+    std::wstring document = GetParam().manifestAsked ? fromUtf8(manifest) : fromUtf8(prefix()) + L"/versions.json";
+    EXPECT_EQ(error_.detail.rfind(releaseServer().httpUrl + document + L"?t=", 0), 0u) << error_.detail;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Signatures, SignedDiscoveryFaults,
+    testing::Values(
+        SignedCase{"indexSignatureMissing", "index.json.sig", nullptr, L"QV-SIG-2", false},
+        SignedCase{"indexSignatureEmpty", "index.json.sig", "bytes:", L"QV-SIG-2", false},
+        SignedCase{"indexChanged", "index.json", "bytes:{\"platforms\":{\"windows\":{\"version\":\"1.0.0\"}}} ", L"QV-SIG-3", false},
+        SignedCase{"indexByOtherPublisher", "index.json.sig", "index.json.other.sig", L"QV-SIG-4", false},
+        SignedCase{"manifestSignatureMissing", "manifest.json.sig", nullptr, L"QV-SIG-2", true},
+        SignedCase{"manifestWithTheIndexSignature", "manifest.json.sig", "index.json.sig", L"QV-SIG-3", true}),
+    [](const testing::TestParamInfo<SignedCase>& info) { return std::string(info.param.name); });
+
+// Catches --allow-unsigned still asking for signatures, or skipping them
+// without a WARN line naming each document.
+TEST_F(Discovery, AllowUnsignedSkipsTheSignaturesWithAWarning) {
+    TempFolder logFolder;
+    openLog(logFolder / L"discovery.log");
+    publishIndex("{\"platforms\":{\"windows\":{\"version\":\"1.0.0\"}}}");
+    publishManifest("1.0.0", manifestJson(fields("1.0.0")));
+    ASSERT_EQ(discover(), L"") << error_.detail;
+    openLog(logFolder / L"closing.log");
+    std::string log = readFile(logFolder / L"discovery.log");
+    for (std::string document : {"/versions.json", "/Installs/1.0.0/win-x64/manifest.json"}) {
+        EXPECT_NE(log.find("WARN  Signature of " + toUtf8(base()) + document + " not checked (--allow-unsigned)"),
+                  std::string::npos) << log;
+        EXPECT_TRUE(control.requestsFor(prefix() + document + ".sig").empty());
+    }
+    EXPECT_TRUE(context_->signedDocuments.empty());
 }
 
 }  // namespace

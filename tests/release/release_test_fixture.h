@@ -1,10 +1,12 @@
 // Shared set-up of the tests that talk to the local release server.
 #pragma once
 
+#include "foundation/paths.h"
 #include "foundation/text.h"
 #include "setup/release/http_client.h"
 #include "tests/support/http_control.h"
 #include "tests/support/release_server.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +20,15 @@ inline RetrySchedule shortSchedule() {
     schedule.getPauses = {{100, 300}};
     schedule.downloadPauses = {{10, 20, 30, 40, 50}};
     return schedule;
+}
+
+// A release document or signature made by tests/install/make_signed_fixtures.sh
+// (an index naming 1.0.0, its manifest, signatures by the test publisher and
+// by others); empty name: no bytes.
+inline std::string signedDocumentFixture(const std::string& name) {
+    if (name.empty()) return {};
+    std::wstring folder = joinPath(joinPath(binFolder(), L"signature-fixtures"), L"documents");
+    return readFile(joinPath(folder, fromUtf8(name)));
 }
 
 class ServerTest : public testing::Test {

@@ -21,14 +21,17 @@ struct CheckOptions {
     std::wstring version;
     std::wstring channel;
     bool download = false;
+    bool allowUnsigned = false;
 };
 
 const wchar_t* const usage =
     L"Usage: release-check.exe --base-url URL [--version x.y.z] [--channel NAME] [--download]\r\n"
+    L"                         [--allow-unsigned]\r\n"
     L"  --base-url URL   the release server's origin, such as https://releases.example.com\r\n"
     L"  --version x.y.z  check this version instead of the latest\r\n"
     L"  --channel NAME   choose as an install that follows this channel\r\n"
-    L"  --download       also download the payload and prove its SHA-256";
+    L"  --download       also download the payload and prove its SHA-256\r\n"
+    L"  --allow-unsigned do not check the signatures of versions.json and manifest.json";
 
 // False with a message for a command line the tool cannot run.
 bool parseArguments(const std::vector<std::wstring>& arguments, CheckOptions& options,
@@ -38,6 +41,8 @@ bool parseArguments(const std::vector<std::wstring>& arguments, CheckOptions& op
         bool hasValue = i + 1 < arguments.size();
         if (argument == L"--download") {
             options.download = true;
+        } else if (argument == L"--allow-unsigned") {
+            options.allowUnsigned = true;
         } else if ((argument == L"--base-url" || argument == L"--version" || argument == L"--channel") &&
                    !hasValue) {
             error = argument + L" needs a value";
@@ -76,6 +81,8 @@ void printChoice(const SetupContext& context) {
 }
 
 void printManifest(const SetupContext& context) {
+    for (const SignedDocument& document : context.signedDocuments)
+        writeLine(L"Signed by \"" + document.signer + L"\": " + document.url);
     writeLine(L"Version: " + context.releaseVersion);
     writeLine(L"Payload: " + context.payloadUrl);
     writeLine(L"SHA-256: " + fromUtf8(context.payloadSha256));
@@ -104,6 +111,7 @@ int runReleaseCheck(const std::vector<std::wstring>& arguments) {
     options.baseUrl = check.baseUrl;
     options.version = check.version;
     options.channel = check.channel;
+    options.allowUnsigned = check.allowUnsigned;
     SetupContext context(options, &progress, &client);
     try {
         DiscoverRelease(context);

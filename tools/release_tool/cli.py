@@ -27,21 +27,26 @@ def _signer(parser, options):
     return None
 
 
-def _sign_command(parser, options):
+def _reporting(command, action):
+    """action() as command's outcome: its exit code, or 2 after a refusal and
+    1 after a failing write, each said on stderr."""
     try:
-        signer = _signer(parser, options)
-        if signer is None:
-            raise PublishError("no signer: give --sign-cert and --sign-key, or --sign-command")
-        if not os.path.isdir(options.root):
-            raise PublishError("--root %s is not a folder" % options.root)
-        signed = sign_tree(options.root, signer)
+        return action()
     except PublishError as error:
-        print("release_tool sign: refused: %s" % error, file=sys.stderr)
+        print("release_tool %s: refused: %s" % (command, error), file=sys.stderr)
         return EXIT_REFUSED
     except OSError as error:
-        print("release_tool sign: failed: %s" % error, file=sys.stderr)
+        print("release_tool %s: failed: %s" % (command, error), file=sys.stderr)
         return 1
-    for path in signed:
+
+
+def _sign_command(parser, options):
+    signer = _signer(parser, options)
+    if signer is None:
+        raise PublishError("no signer: give --sign-cert and --sign-key, or --sign-command")
+    if not os.path.isdir(options.root):
+        raise PublishError("--root %s is not a folder" % options.root)
+    for path in sign_tree(options.root, signer):
         print("signed %s" % path)
     return 0
 
@@ -60,22 +65,15 @@ def _required_signer(parser, options):
 
 
 def _publish_command(parser, options):
+    signer = _required_signer(parser, options)
+    # A rollout or channel release leaves the stable version alone.
+    staged = rollout_cli.check_publish(options)
     notes = []
-    try:
-        signer = _required_signer(parser, options)
-        # A rollout or channel release leaves the stable version alone.
-        staged = rollout_cli.check_publish(options)
-        manifest, latest = publish(options.app_dir, options.version, options.out,
-                                   options.payload_name, False if staged else options.set_latest,
-                                   options.delta_from, notes, signer)
-        if staged:
-            rollout_cli.publish_offer(options, signer)
-    except PublishError as error:
-        print("release_tool publish: refused: %s" % error, file=sys.stderr)
-        return EXIT_REFUSED
-    except OSError as error:
-        print("release_tool publish: failed: %s" % error, file=sys.stderr)
-        return 1
+    manifest, latest = publish(options.app_dir, options.version, options.out,
+                               options.payload_name, False if staged else options.set_latest,
+                               options.delta_from, notes, signer)
+    if staged:
+        rollout_cli.publish_offer(options, signer)
     print(json.dumps(manifest, indent=2, ensure_ascii=False))
     for note in notes:
         print(note, file=sys.stderr)
@@ -85,11 +83,7 @@ def _publish_command(parser, options):
 
 
 def _staged_command(parser, options):
-    try:
-        signer = None if options.command == "status" else _required_signer(parser, options)
-    except PublishError as error:
-        print("release_tool %s: refused: %s" % (options.command, error), file=sys.stderr)
-        return EXIT_REFUSED
+    signer = None if options.command == "status" else _required_signer(parser, options)
     return rollout_cli.run(options.command, options, signer)
 
 
@@ -170,9 +164,9 @@ def main(argv=None):
     parser = _parser()
     options = parser.parse_args(argv)
     if options.command == "publish":
-        return _publish_command(parser, options)
+        return _reporting("publish", lambda: _publish_command(parser, options))
     if options.command == "sign":
-        return _sign_command(parser, options)
+        return _reporting("sign", lambda: _sign_command(parser, options))
     if options.command in rollout_cli.COMMANDS:
-        return _staged_command(parser, options)
+        return _reporting(options.command, lambda: _staged_command(parser, options))
     return _serve_command(parser, options)

@@ -6,7 +6,6 @@ import sys
 from . import rollout as staged
 from .payload import PublishError
 
-EXIT_REFUSED = 2
 COMMANDS = ("rollout", "promote", "revoke", "channel", "status")
 
 
@@ -81,21 +80,15 @@ def print_state(root, file=None):
 
 
 def run(name, options, signer):
-    """Runs a staged-release command; returns the exit code."""
-    try:
-        if name == "rollout":
-            staged.set_percent(options.root, _percent(options.percent), signer)
-        elif name == "promote":
-            staged.promote(options.root, signer)
-        elif name == "revoke":
-            staged.revoke(options.root, options.version, options.stable, signer)
-        elif name == "channel":
-            staged.set_channel(options.root, options.name, options.version, signer)
-        print_state(options.root)
-    except PublishError as error:
-        print("release_tool %s: refused: %s" % (name, error), file=sys.stderr)
-        return EXIT_REFUSED
-    except OSError as error:
-        print("release_tool %s: failed: %s" % (name, error), file=sys.stderr)
-        return 1
+    """Runs a staged-release command and prints the state it leaves.
+    Raises PublishError for a refusal, OSError for a failing write."""
+    if name == "rollout":
+        staged.set_percent(options.root, _percent(options.percent), signer)
+    elif name == "promote":
+        staged.promote(options.root, signer)
+    elif name == "revoke":
+        staged.revoke(options.root, options.version, options.stable, signer)
+    elif name == "channel":
+        staged.set_channel(options.root, options.name, options.version, signer)
+    print_state(options.root)
     return 0
