@@ -69,8 +69,8 @@ TEST_F(SignedReleases, AttacksLeaveTheInstalledVersionWorking) {
         EXPECT_TRUE(run.has(row.logged)) << name << "\n" << run.log;
         // Refused before anything is downloaded or changed.
         EXPECT_EQ(control.requestsFor(payloadPath(row.variant, "1.1.0")).empty(), !row.payloadAsked) << name;
-        std::wstring other = current == "1.0.0" ? L"1.1.0" : L"1.0.0";
-        EXPECT_FALSE(exists(root + L"\\app-" + other)) << name;
+        EXPECT_EQ(exists(root + L"\\app-1.1.0"), current == "1.1.0") << name;
+        EXPECT_FALSE(exists(root + L"\\app-1.1.0.tmp")) << name;
         EXPECT_EQ(entryText(L"DisplayVersion"), fromUtf8(current)) << name;
         EXPECT_TRUE(launcherStartsVersion(root, fromUtf8(current))) << name;
     }
