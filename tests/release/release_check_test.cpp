@@ -3,6 +3,8 @@
 #include "foundation/files.h"
 #include "foundation/paths.h"
 #include "setup/core/uninstall_key.h"
+#include "tests/support/temp_folder.h"
+#include "tests/uninstall/user_state.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_folder.h"
 
@@ -66,29 +68,9 @@ TEST_F(ReleaseCheck, DiscoveryPrintsTheManifest) {
     EXPECT_TRUE(printed("\r\nOK\r\n")) << output;
 }
 
-// The uninstall entry's rollout bucket for one test, then as it was.
-class KeptBucket {
-public:
-    explicit KeptBucket(DWORD bucket) {
-        size_ = sizeof(saved_);
-        had_ = RegGetValueW(HKEY_CURRENT_USER, uninstallKeyPath, rolloutBucketValue, RRF_RT_REG_DWORD, nullptr,
-                            &saved_, &size_) == ERROR_SUCCESS;
-        set(bucket);
-    }
-    ~KeptBucket() {
-        if (had_) set(saved_);
-        else RegDeleteKeyValueW(HKEY_CURRENT_USER, uninstallKeyPath, rolloutBucketValue);
-    }
-    KeptBucket(const KeptBucket&) = delete;
-    KeptBucket& operator=(const KeptBucket&) = delete;
-
-private:
-    static void set(DWORD value) {
-        RegSetKeyValueW(HKEY_CURRENT_USER, uninstallKeyPath, rolloutBucketValue, REG_DWORD, &value, sizeof(value));
-    }
-    DWORD saved_ = 0, size_ = 0;
-    bool had_ = false;
-};
+void setEntryBucket(DWORD bucket) {
+    RegSetKeyValueW(HKEY_CURRENT_USER, uninstallKeyPath, rolloutBucketValue, REG_DWORD, &bucket, sizeof(bucket));
+}
 
 // Catches a tool that hides the rollout, reads another bucket than the
 // one kept, or names another version than the setup would install.
@@ -101,11 +83,25 @@ TEST_F(ReleaseCheck, PrintsTheRolloutTheBucketAndTheChoice) {
     publishFile(prefix() + "/versions.json",
                 "{\"platforms\":{\"windows\":{\"version\":\"4.0.0\",\"rollout\":{\"version\":\"4.1.0\","
                 "\"percent\":50},\"revoked\":[\"3.9.0\"]}}}");
-    KeptBucket bucket(49);
-    EXPECT_EQ(run(L"--base-url " + httpUrl(prefix())), 0u) << output;
+    SavedKey entry(uninstallKeyPath);
+    setEntryBucket(49);
+    EXPECT_EQ(run(L"--base-url " + httpUrl(prefix()) + L" --allow-unsigned"), 0u) << output;
     EXPECT_TRUE(printed("Version index: stable 4.0.0, rollout 4.1.0 at 50 %, revoked 3.9.0\r\n")) << output;
     EXPECT_TRUE(printed("Rollout bucket: 49 (kept on this PC)\r\n")) << output;
     EXPECT_TRUE(printed("Would install: 4.1.0 (rollout at 50 %)\r\n")) << output;
+
+    // Installed here: a newer version stays, a withdrawn one is replaced.
+    std::wstring root = folder / L"installed";
+    makeFolders(root + L"\\app-4.2.0");
+    writeFile(root + L"\\app-4.2.0\\QuorvelAI.exe", "app");
+    setString(uninstallKeyPath, L"InstallLocation", root);
+    EXPECT_EQ(run(L"--base-url " + httpUrl(prefix()) + L" --allow-unsigned"), 0u) << output;
+    EXPECT_TRUE(printed("Would install: nothing; 4.2.0 is newer and stays (rollout at 50 %)\r\n")) << output;
+    publishFile(prefix() + "/versions.json",
+                "{\"platforms\":{\"windows\":{\"version\":\"4.0.0\",\"rollout\":{\"version\":\"4.1.0\","
+                "\"percent\":50},\"revoked\":[\"4.2.0\"]}}}");
+    EXPECT_EQ(run(L"--base-url " + httpUrl(prefix()) + L" --allow-unsigned"), 0u) << output;
+    EXPECT_TRUE(printed("Would install: 4.1.0, in place of the withdrawn 4.2.0 (rollout at 50 %)\r\n")) << output;
 }
 
 // Catches a failure that exits 0 or prints no error report.

@@ -97,7 +97,8 @@ class StagedReleaseTests(unittest.TestCase):
         cases = [
             ("percent past 100", lambda: self.publish("1.3.0", "--rollout", "101")),
             ("percent not a number", lambda: self.publish("1.3.0", "--rollout", "ten")),
-            ("rollout not newer than stable", lambda: self.publish("1.0.5", "--rollout", "10")),
+            ("rollout older than stable", lambda: self.publish("1.0.5", "--rollout", "10")),
+            ("rollout of the stable version", lambda: self.publish("1.1.0", "--rollout", "10")),
             ("rollout and channel", lambda: self.publish("1.3.0", "--rollout", "5", "--channel", "b")),
             ("rollout and set-latest", lambda: self.publish("1.3.0", "--rollout", "5", "--set-latest")),
             ("blank channel name", lambda: self.publish("1.3.0", "--channel", " ")),

@@ -2,6 +2,7 @@
 
 #include "console_progress.h"
 
+#include "foundation/app_versions.h"
 #include "foundation/log.h"
 #include "foundation/paths.h"
 #include "foundation/text.h"
@@ -9,9 +10,12 @@
 #include "setup/core/options.h"
 #include "setup/core/setup_context.h"
 #include "setup/core/setup_error.h"
+#include "setup/core/uninstall_key.h"
+#include "setup/install/install_layout.h"
 #include "setup/release/http_client.h"
 #include "setup/release/payload_download.h"
 #include "setup/release/release_discovery.h"
+#include "setup/release/version_choice.h"
 
 namespace qv {
 namespace {
@@ -70,14 +74,35 @@ bool parseArguments(const std::vector<std::wstring>& arguments, CheckOptions& op
     return true;
 }
 
-// What the index offers, this PC's bucket and the version it would get.
+// The newest version in the registered install folder; empty when none.
+std::wstring registeredVersion() {
+    wchar_t folder[2048];
+    DWORD size = sizeof(folder);
+    if (RegGetValueW(HKEY_CURRENT_USER, uninstallKeyPath, L"InstallLocation", RRF_RT_REG_SZ, nullptr, folder,
+                     &size) != ERROR_SUCCESS)
+        return {};
+    std::vector<std::wstring> versions = findAppVersions(folder, launcherFileName);
+    return versions.empty() ? std::wstring() : versions.front();
+}
+
+// What the index offers, this PC's bucket and the version it would get,
+// weighed against the version installed here as the setup weighs it.
 void printChoice(const SetupContext& context) {
     if (!context.indexSummary.empty()) writeLine(L"Version index: " + context.indexSummary);
     writeLine(formatText(L"Rollout bucket: %d (%ls)", context.rolloutBucket,
                          context.rolloutBucketDrawn ? L"none kept on this PC; drawn for this check"
                                                     : L"kept on this PC"));
     std::wstring why = context.versionChoice.empty() ? L"--version" : context.versionChoice;
-    writeLine(L"Would install: " + context.releaseVersion + L" (" + why + L")");
+    std::wstring installed = registeredVersion();
+    if (!installed.empty()) writeLine(L"Installed here: " + installed);
+    InstalledVerdict verdict = weighInstalled(context.revokedVersions, context.releaseVersion, installed);
+    if (context.version.empty() && verdict == InstalledVerdict::KeepInstalled)
+        writeLine(L"Would install: nothing; " + installed + L" is newer and stays (" + why + L")");
+    else if (context.version.empty() && verdict == InstalledVerdict::Recall)
+        writeLine(L"Would install: " + context.releaseVersion + L", in place of the withdrawn " + installed +
+                  L" (" + why + L")");
+    else
+        writeLine(L"Would install: " + context.releaseVersion + L" (" + why + L")");
 }
 
 void printManifest(const SetupContext& context) {
