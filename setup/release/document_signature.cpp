@@ -63,10 +63,10 @@ std::vector<BYTE> messageParam(HCRYPTMSG message, DWORD type) {
     return buffer;
 }
 
-// Some Windows versions (and Wine) check a signature with signed attributes
-// only over those attributes, not against the content: the message digest
-// among them must be compared with the document's own hash here. Empty
-// text when the digest is SHA-256 and, where given, matches.
+// Wine checks a signature with signed attributes only over those
+// attributes, not against the content, so the message digest among them is
+// compared with the document's own hash here rather than trusted to the
+// platform. Empty text when the digest is SHA-256 and, where given, matches.
 std::wstring digestProblem(HCRYPTMSG message, const std::string& document) {
     std::vector<BYTE> buffer = messageParam(message, CMSG_SIGNER_INFO_PARAM);
     if (buffer.empty()) return L"its signer information cannot be read";

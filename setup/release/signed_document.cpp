@@ -19,12 +19,6 @@ const wchar_t* const kSignerMessage =
     L"The install information from the download server is not signed by Quorvel, LLC, so "
     L"the setup did not use it. Try again later or on another network.";
 
-// Another network or a later try may bring the genuine files: retryable.
-[[noreturn]] void refuse(const wchar_t* code, const wchar_t* message, const std::wstring& url,
-                         const std::wstring& reason) {
-    throw SetupError(code, message, url + L"\nThe signature check failed: " + reason, true);
-}
-
 struct Refusal {
     const wchar_t* code;
     const wchar_t* message;
@@ -37,6 +31,14 @@ Refusal refusalFor(DocumentSignatureFault fault) {
     case DocumentSignatureFault::DigestDiffers: return {L"QV-SIG-3", kMismatchMessage};
     default: return {L"QV-SIG-4", kSignerMessage};
     }
+}
+
+// Another network or a later try may bring the genuine files: retryable.
+[[noreturn]] void refuse(DocumentSignatureFault fault, const std::wstring& url,
+                         const std::wstring& reason) {
+    Refusal refusal = refusalFor(fault);
+    throw SetupError(refusal.code, refusal.message, url + L"\nThe signature check failed: " + reason,
+                     true);
 }
 
 }  // namespace
@@ -52,14 +54,14 @@ void checkDocumentSignature(SetupContext& context, const std::wstring& documentU
     std::wstring error;
     if (!context.http->Get(signatureUrl, signature, error)) {
         checkCancelled(context);
-        refuse(L"QV-SIG-2", kMissingMessage, documentUrl + cacheBreaker,
+        refuse(DocumentSignatureFault::Missing, documentUrl + cacheBreaker,
                L"the signature file " + signatureUrl + L" could not be fetched: " + error);
     }
     DocumentSignature result = verifyDocumentSignature(body, signature);
-    Refusal refusal = refusalFor(result.fault);
-    if (!result.trusted())
-        refuse(refusal.code, refusal.message, documentUrl + cacheBreaker,
-               result.reason + (result.signer.empty() ? L"" : L" (signer \"" + result.signer + L"\")"));
+    if (!result.trusted()) {
+        std::wstring signer = result.signer.empty() ? L"" : L" (signer \"" + result.signer + L"\")";
+        refuse(result.fault, documentUrl + cacheBreaker, result.reason + signer);
+    }
     logInfo(L"Signature of %ls: signer \"%ls\"", documentUrl.c_str(), result.signer.c_str());
     context.signedDocuments.push_back({documentUrl, result.signer});
 }

@@ -202,10 +202,12 @@ TEST_F(InstallFaults, AnUpgradeEndedAnywhereIsFinishedByTheNextRun) {
         }
         // A copy of the app that ends on its own holds the run in its wait
         // for a moment, with the new version staged: time to hold folders.
+        // It must outlast the run's way to that wait (discovery with both
+        // signatures, download, unpack) on a busy machine.
         RunningChild app;
         if (point.hold != none) {
             std::wstring program = root + L"\\app-1.0.0\\QuorvelAI.exe";
-            writeFile(root + L"\\app-1.0.0\\demo.ini", "delay_ms=2000\n");
+            writeFile(root + L"\\app-1.0.0\\demo.ini", "delay_ms=5000\n");
             app = startChild(program, L"\"" + program + L"\"");
             ASSERT_TRUE(waitForFile(root + L"\\app-1.0.0\\demo-started.txt", 10000)) << name;
         }
