@@ -39,7 +39,8 @@ bool setFlag(const std::wstring& argument, SetupOptions& options) {
 
 bool takesValue(const std::wstring& argument) {
     return argument == L"--dir" || argument == L"--base-url" || argument == L"--version" ||
-           argument == L"--uninstall-root" || argument == L"--wait-pid" || argument == L"--language";
+           argument == L"--uninstall-root" || argument == L"--wait-pid" || argument == L"--language" ||
+           argument == L"--channel";
 }
 
 void setValue(const std::wstring& option, const std::wstring& value, SetupOptions& options) {
@@ -51,6 +52,8 @@ void setValue(const std::wstring& option, const std::wstring& value, SetupOption
         options.baseUrl = url;
     } else if (option == L"--version") {
         options.version = value;
+    } else if (option == L"--channel") {
+        options.channel = value;
     } else if (option == L"--uninstall-root") {
         options.uninstallRoot = value;
     } else if (option == L"--wait-pid") {
@@ -101,6 +104,7 @@ const std::wstring& usageText() {
         L"  --launch / --no-launch\n"
         L"  --version <x.y.z>     install this version instead of the latest\n"
         L"  --language <tag>      language of the window, such as pt-BR\n"
+        L"  --channel <name>      follow this release channel (passed by the app)\n"
         L"  --base-url <url>      release server (testing)\n"
         L"  --allow-unsigned      skip the signature check (test payloads)\n"
         L"  --no-shortcuts\n"

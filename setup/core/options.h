@@ -27,6 +27,7 @@ struct SetupOptions {
     std::wstring dir;         // full path of --dir, or empty
     std::wstring baseUrl = defaultBaseUrl;  // without trailing slashes
     std::wstring version;     // --version, or empty for the latest
+    std::wstring channel;     // --channel, or empty for none
     std::wstring uninstallRoot;
     // --language (a BCP 47 tag); the entry replaces it with the tag of the
     // language chosen for the window and message boxes.

@@ -15,6 +15,7 @@ SetupContext::SetupContext(const SetupOptions& options, Progress* progress_, Htt
       dir(options.dir),
       baseUrl(options.baseUrl),
       version(options.version),
+      channel(options.channel),
       uninstallRoot(options.uninstallRoot),
       progress(progress_),
       http(http_) {}

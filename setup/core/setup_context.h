@@ -44,6 +44,7 @@ struct SetupContext {
     std::wstring dir;
     std::wstring baseUrl;
     std::wstring version;
+    std::wstring channel;
     std::wstring uninstallRoot;
 
     Progress* progress;  // not owned
@@ -58,9 +59,23 @@ struct SetupContext {
     int32_t longestPath = 0;
     // The usable deltas of the manifest, in its order; may be empty.
     std::vector<ReleaseDelta> deltas;
+    // The versions the index withdraws; an install on one of them is
+    // moved back to the chosen version.
+    std::vector<std::wstring> revokedVersions;
+    // What the version index offers and why this version was chosen, as
+    // logged; empty when --version was given.
+    std::wstring indexSummary;
+    std::wstring versionChoice;
     // The documents whose signatures discovery checked, in the order read.
     std::vector<SignedDocument> signedDocuments;
     bool releaseKnown = false;
+
+    // The install's rollout bucket (0 to 99): read from the uninstall
+    // entry, or drawn by release discovery when the entry has none
+    // (rolloutBucketDrawn), then kept there by the registration. -1 until
+    // discovery ran.
+    int32_t rolloutBucket = -1;
+    bool rolloutBucketDrawn = false;
 };
 
 }  // namespace qv

@@ -7,6 +7,7 @@
 #include "foundation/versions.h"
 #include "setup/core/setup_error.h"
 #include "setup/release/release_discovery.h"
+#include "setup/release/version_choice.h"
 
 #include <vector>
 
@@ -37,9 +38,12 @@ bool rediscover(SetupContext& context, const std::wstring& version) {
 bool keepNewerInstalledVersion(SetupContext& context, const std::wstring& root) {
     if (!context.version.empty()) return false;
     std::vector<std::wstring> installed = findAppVersions(root, launcherFileName);
-    if (installed.empty() || compareVersions(context.releaseVersion, installed.front()) >= 0)
-        return false;
+    if (installed.empty()) return false;
     const std::wstring& newest = installed.front();
+    // Not newer, or withdrawn by the publisher: the run installs the choice
+    // (a withdrawn version is then pruned as any newer one is).
+    if (weighInstalled(context.revokedVersions, context.releaseVersion, newest) != InstalledVerdict::KeepInstalled)
+        return false;
     logInfo(L"The version index names %ls, older than the installed %ls; not going back to it",
             context.releaseVersion.c_str(), newest.c_str());
     if (context.update) {

@@ -11,7 +11,8 @@ namespace qv {
 
 // Called after release discovery with the install root. When the version
 // came from the index (no --version) and is older than the newest version
-// installed in root, logs the decision and:
+// installed in root, and that version is not one the index revokes, logs
+// the decision and:
 //   --update: returns true, nothing is to be done;
 //   otherwise: discovers the installed version's own release again so that
 //   the run repairs it, or returns true when that release cannot be had

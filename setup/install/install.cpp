@@ -16,8 +16,10 @@
 #include "delta_install.h"
 #include "setup/release/payload_download.h"
 #include "setup/release/release_discovery.h"
+#include "setup/release/version_choice.h"
 #include "setup/unpack/unpack_payload.h"
 
+#include "foundation/app_versions.h"
 #include "foundation/command_line.h"
 #include "foundation/files.h"
 #include "foundation/folder_tree.h"
@@ -53,6 +55,20 @@ bool alreadyCurrent(const SetupContext& context, const std::wstring& root) {
            equalsIgnoreCase(version, context.releaseVersion);
 }
 
+// True when the newest installed version is withdrawn and the chosen one
+// is older: the run then installs the older one and prune removes the
+// withdrawn one. --version is the user's own choice and is never weighed.
+bool recallsInstalledVersion(const SetupContext& context, const std::wstring& root) {
+    if (!context.version.empty()) return false;
+    std::vector<std::wstring> installed = findAppVersions(root, launcherFileName);
+    std::wstring newest = installed.empty() ? std::wstring() : installed.front();
+    if (weighInstalled(context.revokedVersions, context.releaseVersion, newest) != InstalledVerdict::Recall)
+        return false;
+    logWarn(L"Version %ls was withdrawn by the publisher; installing %ls", newest.c_str(),
+            context.releaseVersion.c_str());
+    return true;
+}
+
 void createRoot(const std::wstring& root) {
     DWORD error = 0;
     bool created = createFolderTree(parentFolder(root), &error);
@@ -86,6 +102,7 @@ void runInstall(SetupContext& context, const std::wstring& folder) {
     restoreSetAsideVersions(root);
     if (!context.releaseKnown) DiscoverRelease(context);
     if (keepNewerInstalledVersion(context, root)) {
+        keepDrawnRolloutBucket(context);
         context.progress->setProgress(1.0);
         launchIfWanted(context, root);
         return;
@@ -102,9 +119,11 @@ void runInstall(SetupContext& context, const std::wstring& folder) {
 
     if (!isFolder(root)) createRoot(root);
 
-    if (context.update && existing && alreadyCurrent(context, root)) {
+    bool recall = recallsInstalledVersion(context, root);
+    if (context.update && existing && !recall && alreadyCurrent(context, root)) {
         logInfo(L"%ls is already installed in %ls; nothing to update", context.releaseVersion.c_str(),
                 root.c_str());
+        keepDrawnRolloutBucket(context);
         context.progress->setProgress(1.0);
         launchIfWanted(context, root);
         return;

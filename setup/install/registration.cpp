@@ -59,7 +59,7 @@ std::vector<EntryValue> uninstallEntryValues(const SetupContext& context,
     std::wstring uninstaller = L"\"" + joinPath(root, uninstallerFileName) + L"\" --uninstall";
     // Only the low 32 bits fit the value; sizes past 4 TiB are not expected.
     DWORD kibibytes = static_cast<DWORD>(context.unpackedSize / 1024);
-    return {
+    std::vector<EntryValue> values = {
         {L"DisplayName", kDisplayName},
         {L"DisplayVersion", context.releaseVersion},
         {L"Publisher", kPublisher},
@@ -73,6 +73,9 @@ std::vector<EntryValue> uninstallEntryValues(const SetupContext& context,
         {L"NoRepair", {}, 1, true},
         {L"EstimatedSize", {}, kibibytes, true},
     };
+    if (context.rolloutBucket >= 0)
+        values.push_back({rolloutBucketValue, {}, static_cast<DWORD>(context.rolloutBucket), true});
+    return values;
 }
 
 bool isLetterOrDigit(wchar_t c) { return IsCharAlphaNumericW(c) != FALSE; }
@@ -158,6 +161,12 @@ void writeUninstallEntry(const SetupContext& context, const std::wstring& root) 
             return;
         }
     }
+}
+
+void keepDrawnRolloutBucket(const SetupContext& context) {
+    if (!context.rolloutBucketDrawn || context.rolloutBucket < 0) return;
+    if (!writeRegistryNumber(uninstallKeyPath, rolloutBucketValue, static_cast<DWORD>(context.rolloutBucket)))
+        logWarn(L"Could not keep the rollout bucket in the uninstall entry");
 }
 
 std::wstring findAttributionId(const std::wstring& fileName) {

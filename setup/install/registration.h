@@ -2,16 +2,13 @@
 #pragma once
 
 #include "setup/core/setup_context.h"
+#include "setup/core/uninstall_key.h"
 
 #include <windows.h>
 
 #include <string>
 
 namespace qv {
-
-// Under HKEY_CURRENT_USER.
-inline constexpr const wchar_t* uninstallKeyPath =
-    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QuorvelAI";
 
 // Each opens or creates the key under HKEY_CURRENT_USER and sets one value.
 bool writeRegistryString(const wchar_t* key, const wchar_t* name, const std::wstring& text);
@@ -28,8 +25,12 @@ RegistryWriteGate& registryWriteGate();
 
 // Copies the running program to root\Uninstall.exe. Never throws; logs.
 void copyUninstaller(const SetupContext& context, const std::wstring& root);
-// Writes the uninstall entry's values in order. Never throws; logs.
+// Writes the uninstall entry's values in order, the rollout bucket last.
+// Never throws; logs.
 void writeUninstallEntry(const SetupContext& context, const std::wstring& root);
+// Keeps a bucket drawn in this run in the existing entry, for a run that
+// writes no entry. Never throws; logs.
+void keepDrawnRolloutBucket(const SetupContext& context);
 
 // The "at_" + 16 letters or digits id in a setup file name; empty when none.
 std::wstring findAttributionId(const std::wstring& fileName);

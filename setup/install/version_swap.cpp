@@ -171,6 +171,10 @@ void pruneVersions(const SetupContext& context, const std::wstring& root) {
     }
     find.reset();
     for (const std::wstring& path : doomed) {
+        // The program goes first: the launcher starts only a version folder
+        // that holds it, so a run ended half-way through the removal leaves
+        // a folder it passes over, never a half-removed version it starts.
+        DeleteFileW(longPath(joinPath(path, launcherFileName)).c_str());
         std::wstring firstFailure;
         if (removeTree(path, &firstFailure))
             logInfo(L"Removed %ls", path.c_str());

@@ -3,7 +3,10 @@
 #include "delta_manifest.h"
 #include "http_client.h"
 #include "json.h"
+#include "release_index.h"
+#include "rollout_bucket.h"
 #include "signed_document.h"
+#include "version_choice.h"
 
 #include "foundation/log.h"
 #include "foundation/text.h"
@@ -40,15 +43,11 @@ bool isSha256Hex(const std::string& hash) {
            hash.find_first_not_of("0123456789abcdef") == std::string::npos;
 }
 
-// Releases are numbered major.minor.patch at least; a shorter number would
-// compare equal to its longer form (1.2 = 1.2.0) and name two folders.
-bool isReleaseVersion(const std::wstring& version) {
-    std::vector<uint32_t> parts;
-    return parseVersion(version, &parts) && parts.size() >= 3;
-}
-
-// The version named by the index, or throws QV-NET-1 / QV-NET-2.
-std::wstring latestVersion(SetupContext& context, const std::wstring& cacheBreaker) {
+// The version the index offers this install, or throws QV-NET-1 / QV-NET-2.
+// Keeps the index's withdrawn versions and the reason of the choice in the
+// context; stable receives the index's stable version.
+VersionChoice chooseFromIndex(SetupContext& context, const std::wstring& cacheBreaker,
+                              std::wstring& stable) {
     std::wstring documentUrl = context.baseUrl + L"/versions.json";
     std::wstring url = documentUrl + cacheBreaker;
     std::string body;
@@ -62,17 +61,27 @@ std::wstring latestVersion(SetupContext& context, const std::wstring& cacheBreak
     }
     // Nothing of a document is read before its signature is proved.
     checkDocumentSignature(context, documentUrl, cacheBreaker, body);
-    JsonValue index;
+    JsonValue document;
     std::string jsonError;
-    const JsonValue* found = nullptr;
-    if (ParseJson(body, index, &jsonError)) found = FindPath(index, "platforms.windows.version");
-    std::wstring version;
-    if (found && found->type == JsonType::String) version = fromUtf8(found->text);
-    if (!found || found->type != JsonType::String || !isReleaseVersion(version))
+    ReleaseIndex index;
+    if (ParseJson(body, document, &jsonError)) index = readReleaseIndex(document);
+    context.indexSummary = describeReleaseIndex(index);
+    logInfo(L"Version index: %ls", context.indexSummary.c_str());
+    VersionChoice choice = chooseVersion(index, context.rolloutBucket, context.channel);
+    // A withdrawn stable version leaves nothing safe to install.
+    if (choice.version.empty())
         throw SetupError(L"QV-NET-2",
                          L"The download server sent an answer the setup does not understand.",
                          url + L"\n" + fromUtf8(jsonError) + L"\n" + bodyStart(body, 300), true);
-    return version;
+    if (!context.channel.empty() && choice.source != ChoiceSource::Channel)
+        logInfo(L"Channel %ls is not in the version index; following the stable rules",
+                context.channel.c_str());
+    logInfo(L"Version choice: %ls (%ls; rollout bucket %d)", choice.version.c_str(), choice.reason.c_str(),
+            context.rolloutBucket);
+    context.revokedVersions = index.revoked;
+    context.versionChoice = choice.reason;
+    stable = index.stable;
+    return choice;
 }
 
 // Checks the manifest's members and stores them; throws QV-OLD-1 / QV-NET-4.
@@ -108,28 +117,44 @@ void readManifest(SetupContext& context, const JsonValue& manifest, const std::s
     context.longestPath = static_cast<int32_t>(longestPath);
 }
 
+// The manifest of version, or throws QV-NET-3. A rollout or channel version
+// whose manifest cannot be had is passed over for stable (when not empty):
+// the index names it, but it is not published as it should be.
+std::string getManifest(SetupContext& context, std::wstring& version, const std::wstring& stable,
+                        const std::wstring& cacheBreaker) {
+    logInfo(L"Version to install: %ls", version.c_str());
+    std::string body;
+    std::wstring error;
+    std::wstring url = context.baseUrl + L"/Installs/" + version + L"/win-x64/manifest.json" + cacheBreaker;
+    if (context.http->Get(url, body, error)) return body;
+    checkCancelled(context);
+    if (!stable.empty() && stable != version) {
+        logWarn(L"Version %ls is not published (%ls); installing the stable version %ls", version.c_str(),
+                error.c_str(), stable.c_str());
+        version = stable;
+        return getManifest(context, version, L"", cacheBreaker);
+    }
+    throw SetupError(L"QV-NET-3", L"Could not get the install information for version " + version + L".",
+                     url + L"\n" + error, true);
+}
+
 }  // namespace
 
 void DiscoverRelease(SetupContext& context) {
     context.progress->reportStatus(StatusLine::CheckingLatest, L"Checking for the latest version\u2026");
     context.progress->setProgress(-1);
+    // Every install has a bucket, also one installed with --version.
+    takeRolloutBucket(context);
     std::wstring version = context.version;
+    std::wstring stable;
     // One value for both documents, so that caches in between answer neither.
     std::wstring cacheBreaker =
         formatText(L"?t=%llu", static_cast<unsigned long long>(GetTickCount64()));
-    if (version.empty()) version = latestVersion(context, cacheBreaker);
-    logInfo(L"Version to install: %ls", version.c_str());
+    if (version.empty()) version = chooseFromIndex(context, cacheBreaker, stable).version;
+    std::string body = getManifest(context, version, stable, cacheBreaker);
 
     std::wstring folderUrl = context.baseUrl + L"/Installs/" + version + L"/win-x64/";
     std::wstring manifestUrl = folderUrl + L"manifest.json" + cacheBreaker;
-    std::string body;
-    std::wstring error;
-    if (!context.http->Get(manifestUrl, body, error)) {
-        checkCancelled(context);
-        throw SetupError(L"QV-NET-3",
-                         L"Could not get the install information for version " + version + L".",
-                         manifestUrl + L"\n" + error, true);
-    }
     checkDocumentSignature(context, folderUrl + L"manifest.json", cacheBreaker, body);
     JsonValue manifest;
     std::string jsonError;

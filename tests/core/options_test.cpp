@@ -41,7 +41,7 @@ std::wstring describe(const SetupOptions& o) {
            std::to_wstring(o.noShortcuts) + L" removeData=" + std::to_wstring(o.removeData) +
            L" confirmed=" + std::to_wstring(o.confirmed) + L" waitPid=" +
            std::to_wstring(o.waitPid) + L" dir=" + o.dir + L" baseUrl=" + o.baseUrl +
-           L" version=" + o.version + L" uninstallRoot=" + o.uninstallRoot +
+           L" version=" + o.version + L" channel=" + o.channel + L" uninstallRoot=" + o.uninstallRoot +
            L" language=" + o.language;
 }
 
@@ -97,13 +97,15 @@ TEST(ParseCommandLine, ValueOptionsTakeTheNextArgumentWhatever_it_is) {
     SetupOptions p;
     ASSERT_TRUE(parse({L"--dir", L"C:/Apps/Q/", L"--base-url", L"http://127.0.0.1:8080///",
                        L"--uninstall-root", L"C:/Keep/As/Is/", L"--version", L"1.2.3",
-                       L"--language", L"pt-BR"},
+                       L"--language", L"pt-BR", L"--channel", L"--beta"},
                       p, error));
     EXPECT_EQ(p.dir, L"C:\\Apps\\Q");
     EXPECT_EQ(p.baseUrl, L"http://127.0.0.1:8080");
     EXPECT_EQ(p.uninstallRoot, L"C:/Keep/As/Is/");
     EXPECT_EQ(p.version, L"1.2.3");
     EXPECT_EQ(p.language, L"pt-BR");
+    EXPECT_EQ(p.channel, L"--beta");
+    EXPECT_EQ(p.uninstallRoot + p.version, L"C:/Keep/As/Is/1.2.3");
 
     SetupOptions q;
     ASSERT_TRUE(parse({L"--dir", L""}, q, error));
@@ -138,6 +140,7 @@ TEST(ParseCommandLine, ErrorsNameTheFirstProblem) {
         {{L"--language"}, L"--language needs a value"},
         {{L"--uninstall-root"}, L"--uninstall-root needs a value"},
         {{L"--wait-pid"}, L"--wait-pid needs a value"},
+        {{L"--channel"}, L"--channel needs a value"},
         {{L"--version", L"1.2.3.4.5"}, L"Not a version: 1.2.3.4.5"},
         {{L"--version", L"1.2a"}, L"Not a version: 1.2a"},
         // The version check runs after all arguments.
@@ -164,14 +167,16 @@ TEST(ParseCommandLine, SquirrelArgumentsAreIgnored) {
 }
 
 // Catches any drift in the usage text shown under a command-line error.
-TEST(UsageText, HasFourteenLinesAndTheOptionColumn) {
+TEST(UsageText, HasFifteenLinesAndTheOptionColumn) {
     const std::wstring& text = usageText();
-    EXPECT_EQ(std::count(text.begin(), text.end(), L'\n'), 14);
+    EXPECT_EQ(std::count(text.begin(), text.end(), L'\n'), 15);
     EXPECT_EQ(text.find(L'\r'), std::wstring::npos);
     EXPECT_EQ(text.compare(0, 17, L"QuorvelAI Setup\n\n"), 0);
     EXPECT_NE(text.find(L"\n  --base-url <url>      release server (testing)\n"), std::wstring::npos);
     EXPECT_NE(text.find(L"\n  --uninstall [--remove-data]\n"), std::wstring::npos);
     EXPECT_NE(text.find(L"\n  --language <tag>      language of the window, such as pt-BR\n"),
+              std::wstring::npos);
+    EXPECT_NE(text.find(L"\n  --channel <name>      follow this release channel (passed by the app)\n"),
               std::wstring::npos);
     // Descriptions start at column 25: the option column is 24 characters.
     size_t start = 0;
@@ -184,8 +189,8 @@ TEST(UsageText, HasFourteenLinesAndTheOptionColumn) {
         EXPECT_EQ(line[23], L' ') << line;
         EXPECT_NE(line[24], L' ') << line;
     }
-    EXPECT_EQ(described, 9);
-    EXPECT_EQ(text.size(), 621u);
+    EXPECT_EQ(described, 10);
+    EXPECT_EQ(text.size(), 693u);
 }
 
 }  // namespace

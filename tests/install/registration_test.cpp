@@ -4,7 +4,10 @@
 #include "foundation/handles.h"
 #include "foundation/paths.h"
 #include "foundation/text.h"
+#include "setup/release/rollout_bucket.h"
 #include "tests/install/logged_test.h"
+
+#include <set>
 
 #include <vector>
 
@@ -64,13 +67,15 @@ std::vector<std::tuple<const wchar_t*, DWORD, std::wstring>> expectedEntry() {
         {L"SetupVersion", REG_SZ, sz(L"1.0.0")},
         {L"NoModify", REG_DWORD, dword(1)},
         {L"NoRepair", REG_DWORD, dword(1)},
-        {L"EstimatedSize", REG_DWORD, dword(300 * 1024)}};
+        {L"EstimatedSize", REG_DWORD, dword(300 * 1024)},
+        {L"RolloutBucket", REG_DWORD, dword(37)}};
 }
 
 SetupContext installed() {
     SetupContext context(SetupOptions{}, nullptr, nullptr);
     context.releaseVersion = L"1.2.3";
     context.unpackedSize = 300ull * 1024 * 1024 + 1023;  // rounded down to KiB
+    context.rolloutBucket = 37;
     return context;
 }
 
@@ -103,6 +108,37 @@ TEST_F(RegistryTest, UninstallEntryWrittenInOrderUpToAFailure) {
         EXPECT_EQ(logLines("WARN  Could not write all of the uninstall entry\r\n"),
                   entryWarnings + failed);
     }
+}
+
+// Catches a bucket read from another value or type, a value past 99 taken
+// as a bucket, a draw outside 0 to 99 or always alike, a drawn bucket that
+// is not kept, and a kept one that is drawn again.
+TEST_F(RegistryTest, RolloutBucketIsDrawnOnceAndKept) {
+    RegDeleteTreeW(HKEY_CURRENT_USER, uninstallKeyPath);
+    EXPECT_EQ(readRolloutBucket(), -1);
+    struct Stored { DWORD type; DWORD value; int read; };
+    for (const Stored& row : {Stored{REG_DWORD, 0, 0}, Stored{REG_DWORD, 99, 99}, Stored{REG_DWORD, 100, -1},
+                              Stored{REG_BINARY, 5, -1}}) {
+        RegSetKeyValueW(HKEY_CURRENT_USER, uninstallKeyPath, rolloutBucketValue, row.type, &row.value, 4);
+        EXPECT_EQ(readRolloutBucket(), row.read) << row.type << " " << row.value;
+    }
+    RegDeleteTreeW(HKEY_CURRENT_USER, uninstallKeyPath);
+    SetupContext first(SetupOptions{}, nullptr, nullptr);
+    takeRolloutBucket(first);
+    ASSERT_TRUE(first.rolloutBucketDrawn);
+    EXPECT_EQ(logLines(toUtf8(formatText(L"INFO  Drew rollout bucket %d\r\n", first.rolloutBucket))), 1u);
+    keepDrawnRolloutBucket(first);
+    SetupContext second(SetupOptions{}, nullptr, nullptr);
+    takeRolloutBucket(second);
+    EXPECT_FALSE(second.rolloutBucketDrawn);
+    EXPECT_EQ(second.rolloutBucket, first.rolloutBucket);
+    std::set<int> seen;
+    for (int draw = 0; draw < 400; ++draw) {
+        int bucket = drawRolloutBucket();
+        ASSERT_TRUE(bucket >= 0 && bucket <= 99) << bucket;
+        seen.insert(bucket);
+    }
+    EXPECT_GT(seen.size(), 90u);
 }
 
 // Catches the SZ|EXPAND_SZ flag pair (refused with error 87, so nothing

@@ -125,10 +125,11 @@ bool waitUntil(const std::function<bool()>& done, DWORD ms) {
     return true;
 }
 
-// Catches a run that, ended at some point of an upgrade or of a repair (the
-// installed version installed again), leaves an install the launcher cannot
-// start, or that the next plain run (without --dir) cannot finish in the
-// registered folder.
+// Catches a run that, ended at some point of an upgrade, of a repair (the
+// installed version installed again) or of a recall (a withdrawn 1.2.0 left
+// for the older 1.1.0 the index chooses), leaves an install the launcher
+// cannot start, or that the next plain run (without --dir) cannot finish in
+// the registered folder.
 TEST_F(InstallFaults, AnUpgradeEndedAnywhereIsFinishedByTheNextRun) {
     // Held folders make the repair's move-in retry, or fail with its restore.
     // throttleBps slows the variant's download (the delta's for "delta").
@@ -140,6 +141,7 @@ TEST_F(InstallFaults, AnUpgradeEndedAnywhereIsFinishedByTheNextRun) {
         int throttleBps;
         const char* version = "1.1.0";
         Hold hold = none;
+        bool recall = false;  // from 1.2.0, without --version
     };
     const Point points[] = {
         {"good", "INFO  Install folder: ", 0, 0},
@@ -168,6 +170,11 @@ TEST_F(InstallFaults, AnUpgradeEndedAnywhereIsFinishedByTheNextRun) {
         {"delta", "INFO  Built ", 0, 0},
         {"delta", "INFO  Signature of ", 0, 0},
         {"delta", "INFO  Switched ", 0, 0},
+        {"staged-recall", "WARN  Version 1.2.0 was withdrawn", 0, 0, "1.1.0", none, true},
+        {"staged-recall", "INFO  Switched ", 0, 0, "1.1.0", none, true},
+        {"staged-recall", "INFO  Switched ", 20, 0, "1.1.0", none, true},
+        {"staged-recall", "INFO  Switched ", 60, 0, "1.1.0", none, true},
+        {"staged-recall", "INFO  Removed ", 0, 0, "1.1.0", none, true},
     };
     const std::wstring defaultFolder = knownFolderPath(FOLDERID_LocalAppData) + L"\\QuorvelAI";
     int index = 0;
@@ -177,6 +184,10 @@ TEST_F(InstallFaults, AnUpgradeEndedAnywhereIsFinishedByTheNextRun) {
                            std::to_string(point.delayMs) + " " + point.version;
         std::wstring version = fromUtf8(point.version);
         std::wstring root = installFirstVersion(L"ended-" + std::to_wstring(index++), point.variant);
+        if (point.recall) {
+            SetupRun withdrawn = runSetup(temp.path(), silentArguments(point.variant, "1.2.0", root) + L" --no-shortcuts");
+            ASSERT_EQ(withdrawn.result.exitCode, 0u) << withdrawn.log;
+        }
         ASSERT_TRUE(control.reset());
         std::string download = std::string(point.variant) == "delta" ? deltaPath(point.variant, point.version)
                                                                      : payloadPath(point.variant, point.version);
@@ -184,6 +195,11 @@ TEST_F(InstallFaults, AnUpgradeEndedAnywhereIsFinishedByTheNextRun) {
             control.setFaults(download, "[{\"throttle_bps\":" + std::to_string(point.throttleBps) + "}]", true);
         TempFolder runTemp;
         std::wstring arguments = silentArguments(point.variant, point.version, root) + L" --no-shortcuts";
+        std::wstring versionArgument = L" --version " + version;
+        if (point.recall) {
+            versionArgument.clear();
+            arguments = L"--silent --base-url " + releaseUrl(point.variant) + L" --dir \"" + root + L"\" --no-shortcuts";
+        }
         // A copy of the app that ends on its own holds the run in its wait
         // for a moment, with the new version staged: time to hold folders.
         // It must outlast the run's way to that wait (discovery with both
@@ -215,16 +231,17 @@ TEST_F(InstallFaults, AnUpgradeEndedAnywhereIsFinishedByTheNextRun) {
         finishChild(app, 5000);
         ASSERT_TRUE(control.reset());
 
-        std::wstring startable = exists(final + L"\\QuorvelAI.exe")                  ? version
-                                 : exists(root + L"\\app-1.0.0\\QuorvelAI.exe") ? L"1.0.0"
-                                                                                 : L"1.0.0.old";
+        // The newest version folder that still holds the program.
+        std::wstring startable = point.recall && exists(root + L"\\app-1.2.0\\QuorvelAI.exe") ? L"1.2.0"
+                                 : exists(final + L"\\QuorvelAI.exe")                         ? version
+                                 : exists(root + L"\\app-1.0.0\\QuorvelAI.exe")        ? L"1.0.0"
+                                                                                        : L"1.0.0.old";
         // A copy left running there would keep the next run from putting it back.
         if (startable == L"1.0.0.old") writeFile(root + L"\\app-1.0.0.old\\demo.ini", "delay_ms=1\n");
         EXPECT_TRUE(launcherStartsVersion(root, startable)) << name;
         if (startable == L"1.0.0.old") Sleep(300);
 
-        std::wstring plain = L"--silent --base-url " + releaseUrl(point.variant) + L" --version " + version +
-                             L" --no-shortcuts";
+        std::wstring plain = L"--silent --base-url " + releaseUrl(point.variant) + versionArgument + L" --no-shortcuts";
         SetupRun next = runSetup(runTemp.path(), plain);
         EXPECT_EQ(next.result.exitCode, 0u) << name << "\n" << next.log;
         // Put back first, so that an upgrade to another version keeps it as the fallback.
@@ -233,7 +250,8 @@ TEST_F(InstallFaults, AnUpgradeEndedAnywhereIsFinishedByTheNextRun) {
         }
         EXPECT_TRUE(equalsIgnoreCase(entryText(L"InstallLocation"), root)) << name;
         EXPECT_EQ(entryText(L"DisplayVersion"), version) << name;
-        for (const std::wstring& leftover : {final + L".tmp", final + L".old", root + L"\\QuorvelAI.exe.new"})
+        for (const std::wstring& leftover :
+             {final + L".tmp", final + L".old", root + L"\\QuorvelAI.exe.new", root + L"\\app-1.2.0"})
             EXPECT_FALSE(exists(leftover)) << name << " " << toUtf8(leftover);
         EXPECT_TRUE(exists(root + L"\\Uninstall.exe")) << name;
         EXPECT_TRUE(launcherStartsVersion(root, version)) << name;

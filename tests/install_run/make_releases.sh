@@ -27,6 +27,12 @@
 #               genuine manifest signature
 #   index-altered/  attack/ with versions.json changed after signing
 #   replayed/   attack/ serving the genuine index of the time 1.0.0 was new
+#   staged/     1.0.0 and 1.1.0, stable 1.1.0; each staged-* variant holds
+#               the same releases and 1.2.0 (hard links) with an index of
+#               its own, made by the release tool's staged commands:
+#   staged-100, staged-50, staged-0/  1.2.0 as the rollout at that percent
+#   staged-recall/  staged-100 with 1.2.0 revoked
+#   staged-beta/    1.2.0 in the channel beta only
 #   replayed-withdrawn/  the same without 1.1.0
 # Every version index and manifest is signed by "Quorvel, LLC" (signed
 # again after a variant changed it) unless an attack says otherwise.
@@ -192,6 +198,21 @@ sed -i 's/"version": "1.1.0"/"version": "1.1.0", "channel": "x"/' "$out/index-al
 cp -a "$out/attack" "$out/replayed"
 cp "$work/replayed.json" "$out/replayed/versions.json"
 cp "$work/replayed.json.sig" "$out/replayed/versions.json.sig"
+
+staged() {  # staged COMMAND VARIANT [OPTIONS...]
+  python3 -B "$tool" "$1" --root "$out/$2" $(signer quorvel) "${@:3}" >/dev/null
+}
+for version in 1.0.0 1.1.0; do publish "$signed" "$version" staged; done
+cp -al "$out/staged" "$out/staged-beta"
+publish "$signed" 1.2.0 staged-beta --channel beta 2>/dev/null
+cp -al "$out/staged" "$out/staged-100"
+publish "$signed" 1.2.0 staged-100 --rollout 100 2>/dev/null
+for percent in 50 0; do
+  cp -al "$out/staged-100" "$out/staged-$percent"
+  staged rollout "staged-$percent" --percent "$percent"
+done
+cp -al "$out/staged-100" "$out/staged-recall"
+staged revoke staged-recall --version 1.2.0
 cp -a "$out/replayed" "$out/replayed-withdrawn"
 rm -rf "$out/replayed-withdrawn/Installs/1.1.0"
 echo "Published the install test releases in $out"

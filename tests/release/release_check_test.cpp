@@ -2,6 +2,9 @@
 
 #include "foundation/files.h"
 #include "foundation/paths.h"
+#include "setup/core/uninstall_key.h"
+#include "tests/support/temp_folder.h"
+#include "tests/uninstall/user_state.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_folder.h"
 
@@ -63,6 +66,42 @@ TEST_F(ReleaseCheck, DiscoveryPrintsTheManifest) {
                         std::string(64, 'd')))
         << output;
     EXPECT_TRUE(printed("\r\nOK\r\n")) << output;
+}
+
+void setEntryBucket(DWORD bucket) {
+    RegSetKeyValueW(HKEY_CURRENT_USER, uninstallKeyPath, rolloutBucketValue, REG_DWORD, &bucket, sizeof(bucket));
+}
+
+// Catches a tool that hides the rollout, reads another bucket than the
+// one kept, or names another version than the setup would install.
+TEST_F(ReleaseCheck, PrintsTheRolloutTheBucketAndTheChoice) {
+    ManifestFields f;
+    f.version = "4.1.0";
+    f.payloadSha256 = std::string(64, 'c');
+    f.payloadSize = f.unpackedSize = f.longestPath = "5";
+    publishFile(prefix() + "/Installs/4.1.0/win-x64/manifest.json", manifestJson(f));
+    publishFile(prefix() + "/versions.json",
+                "{\"platforms\":{\"windows\":{\"version\":\"4.0.0\",\"rollout\":{\"version\":\"4.1.0\","
+                "\"percent\":50},\"revoked\":[\"3.9.0\"]}}}");
+    SavedKey entry(uninstallKeyPath);
+    setEntryBucket(49);
+    EXPECT_EQ(run(L"--base-url " + httpUrl(prefix()) + L" --allow-unsigned"), 0u) << output;
+    EXPECT_TRUE(printed("Version index: stable 4.0.0, rollout 4.1.0 at 50 %, revoked 3.9.0\r\n")) << output;
+    EXPECT_TRUE(printed("Rollout bucket: 49 (kept on this PC)\r\n")) << output;
+    EXPECT_TRUE(printed("Would install: 4.1.0 (rollout at 50 %)\r\n")) << output;
+
+    // Installed here: a newer version stays, a withdrawn one is replaced.
+    std::wstring root = folder / L"installed";
+    makeFolders(root + L"\\app-4.2.0");
+    writeFile(root + L"\\app-4.2.0\\QuorvelAI.exe", "app");
+    setString(uninstallKeyPath, L"InstallLocation", root);
+    EXPECT_EQ(run(L"--base-url " + httpUrl(prefix()) + L" --allow-unsigned"), 0u) << output;
+    EXPECT_TRUE(printed("Would install: nothing; 4.2.0 is newer and stays (rollout at 50 %)\r\n")) << output;
+    publishFile(prefix() + "/versions.json",
+                "{\"platforms\":{\"windows\":{\"version\":\"4.0.0\",\"rollout\":{\"version\":\"4.1.0\","
+                "\"percent\":50},\"revoked\":[\"4.2.0\"]}}}");
+    EXPECT_EQ(run(L"--base-url " + httpUrl(prefix()) + L" --allow-unsigned"), 0u) << output;
+    EXPECT_TRUE(printed("Would install: 4.1.0, in place of the withdrawn 4.2.0 (rollout at 50 %)\r\n")) << output;
 }
 
 // Catches a failure that exits 0 or prints no error report.

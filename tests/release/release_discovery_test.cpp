@@ -39,6 +39,7 @@ protected:
         options.baseUrl = baseUrl.empty() ? base() : baseUrl;
         options.version = version;
         options.allowUnsigned = !checkSignatures;
+        options.channel = channel;
         context_ = std::make_unique<SetupContext>(options, &progress, &client);
         try {
             DiscoverRelease(*context_);
@@ -51,6 +52,7 @@ protected:
 
     // The unsigned documents of most cases are read as --allow-unsigned does.
     bool checkSignatures = false;
+    std::wstring channel;
     RecordingProgress progress;
     HttpClient client{userAgent, shortSchedule()};
     std::unique_ptr<SetupContext> context_;
@@ -166,6 +168,22 @@ TEST_F(Discovery, MissingManifestIsNet3) {
     EXPECT_EQ(error_.message, L"Could not get the install information for version 3.1.4.");
     EXPECT_EQ(error_.detail.rfind(base() + L"/Installs/3.1.4/win-x64/manifest.json?t=", 0), 0u)
         << error_.detail;
+}
+
+// Catches a channel (or rollout) version whose release is missing failing
+// the run instead of falling back to the stable version, and a fallback
+// that hides a stable version that is missing too.
+TEST_F(Discovery, AnUnpublishedChannelVersionFallsBackToStable) {
+    // 3.0.1 is never published, also by earlier runs on this server root.
+    publishIndex("{\"platforms\":{\"windows\":{\"version\":\"3.0.1\",\"channels\":{\"beta\":\"4.0.0\"}}}}");
+    channel = L"beta";
+    EXPECT_EQ(discover(), L"QV-NET-3");
+    EXPECT_EQ(error_.message, L"Could not get the install information for version 3.0.1.");
+    publishIndex("{\"platforms\":{\"windows\":{\"version\":\"3.0.0\",\"channels\":{\"beta\":\"4.0.0\"}}}}");
+    publishManifest("3.0.0", manifestJson(fields("3.0.0")));
+    EXPECT_EQ(discover(), L"");
+    EXPECT_EQ(context_->releaseVersion, L"3.0.0");
+    EXPECT_EQ(context_->versionChoice, L"channel beta");
 }
 
 // Catches a broken or non-object manifest passing the parse check.

@@ -5,6 +5,7 @@ import json
 import os
 import sys
 
+from . import rollout_cli
 from .payload import PublishError
 from .publish import publish
 from .server import serve
@@ -50,7 +51,9 @@ def _sign_command(parser, options):
     return 0
 
 
-def _publish_command(parser, options):
+def _required_signer(parser, options):
+    """The signer of a command that writes signed documents; None only with
+    --unsigned. Raises PublishError when neither is given."""
     signer = _signer(parser, options)
     if signer is not None and options.unsigned:
         parser.error("--unsigned cannot be combined with a signer")
@@ -58,16 +61,30 @@ def _publish_command(parser, options):
     if signer is None and not options.unsigned:
         raise PublishError("no signer: give --sign-cert and --sign-key, or "
                            "--sign-command, or --unsigned for test releases")
+    return signer
+
+
+def _publish_command(parser, options):
+    signer = _required_signer(parser, options)
+    # A rollout or channel release leaves the stable version alone.
+    staged = rollout_cli.check_publish(options)
     notes = []
     manifest, latest = publish(options.app_dir, options.version, options.out,
-                               options.payload_name, options.set_latest,
+                               options.payload_name, False if staged else options.set_latest,
                                options.delta_from, notes, signer)
+    if staged:
+        rollout_cli.publish_offer(options, signer)
     print(json.dumps(manifest, indent=2, ensure_ascii=False))
     for note in notes:
         print(note, file=sys.stderr)
-    if not latest:
+    if not latest and not staged:
         print("versions.json left unchanged: it names a newer version", file=sys.stderr)
     return 0
+
+
+def _staged_command(parser, options):
+    signer = None if options.command == "status" else _required_signer(parser, options)
+    return rollout_cli.run(options.command, options, signer)
 
 
 def _serve_command(parser, options):
@@ -116,6 +133,8 @@ def _parser():
     _add_signer_options(pub)
     pub.add_argument("--unsigned", action="store_true",
                      help="write no signatures (test releases only)")
+    rollout_cli.add_publish_options(pub)
+    rollout_cli.add_commands(commands, _add_signer_options)
 
     sign = commands.add_parser("sign", help="sign every versions.json and manifest.json "
                                "below a root again")
@@ -148,4 +167,6 @@ def main(argv=None):
         return _reporting("publish", lambda: _publish_command(parser, options))
     if options.command == "sign":
         return _reporting("sign", lambda: _sign_command(parser, options))
+    if options.command in rollout_cli.COMMANDS:
+        return _reporting(options.command, lambda: _staged_command(parser, options))
     return _serve_command(parser, options)
