@@ -101,6 +101,9 @@
 #define TX_ERR_UN_2 161
 #define TX_ERR_WIN_1 162
 #define TX_ERR_WIN_2 163
+#define TX_ERR_SIG_2 164
+#define TX_ERR_SIG_3 165
+#define TX_ERR_SIG_4 166
 
 // Message boxes of the setup program.
 #define TX_BOX_OLD_WINDOWS 192
