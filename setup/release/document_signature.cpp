@@ -1,5 +1,7 @@
 #include "document_signature.h"
 
+#include "sha256_hasher.h"
+
 #include "foundation/crypto_handles.h"
 #include "foundation/text.h"
 
@@ -13,7 +15,6 @@ namespace qv {
 namespace {
 
 constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
-constexpr DWORD kSha256Bytes = 32;
 constexpr DWORD kSignerNameChars = 512;
 
 DocumentSignature fault(DocumentSignatureFault kind, std::wstring reason,
@@ -37,21 +38,11 @@ std::wstring displayName(PCCERT_CONTEXT certificate) {
     return count <= 1 ? std::wstring() : std::wstring(name, count - 1);
 }
 
-// The document's SHA-256, or empty when CNG fails.
-std::vector<BYTE> sha256Of(const std::string& document) {
-    BcryptAlgorithm algorithm;
-    if (!BCRYPT_SUCCESS(
-            BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0)))
-        return {};
-    BcryptHash hash;
-    if (!BCRYPT_SUCCESS(BCryptCreateHash(algorithm.get(), hash.put(), nullptr, 0, nullptr, 0, 0)))
-        return {};
-    auto input = const_cast<PUCHAR>(bytesOf(document));
-    std::vector<BYTE> digest(kSha256Bytes);
-    if (!BCRYPT_SUCCESS(BCryptHashData(hash.get(), input, static_cast<ULONG>(document.size()), 0)) ||
-        !BCRYPT_SUCCESS(BCryptFinishHash(hash.get(), digest.data(), kSha256Bytes, 0)))
-        return {};
-    return digest;
+// The document's SHA-256 in lower-case hex, or empty when CNG fails.
+std::string sha256Of(const std::string& document) {
+    Sha256Hasher hasher;
+    hasher.add(reinterpret_cast<const uint8_t*>(document.data()), document.size());
+    return hasher.finish();
 }
 
 // A parameter of the decoded message (signer 0) as bytes; empty on failure.
@@ -84,9 +75,9 @@ std::wstring digestProblem(HCRYPTMSG message, const std::string& document) {
                                attribute.rgValue[0].cbData, 0, decoded, &size))
             return L"its message digest attribute is malformed";
         auto* digest = reinterpret_cast<const CRYPT_DATA_BLOB*>(decoded);
-        std::vector<BYTE> own = sha256Of(document);
+        std::string own = sha256Of(document);
         if (own.empty()) return L"the document's SHA-256 cannot be computed";
-        if (digest->cbData != own.size() || memcmp(digest->pbData, own.data(), own.size()) != 0)
+        if (toHex(digest->pbData, digest->cbData) != own)
             return L"the signed message digest differs from the document's SHA-256";
         return {};
     }
