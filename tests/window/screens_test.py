@@ -37,6 +37,7 @@ class Driver:
     def __init__(self, args, scene, *extra):
         self.work = tempfile.mkdtemp(prefix="qv-window-")
         self.ready = os.path.join(self.work, "ready")
+        self.read_to = 0
         self.result = os.path.join(self.work, "result")
         self.log = open(os.path.join(self.work, "driver.log"), "wb")
         command = [args.run, args.driver, scene, "--ready", windows_path(self.ready),
@@ -47,18 +48,29 @@ class Driver:
                                         stderr=subprocess.STDOUT)
         self.window = None
 
+    def announcements(self):
+        """Screens announced since the last call. The driver appends a line
+        for each; only whole lines count, so a half-written one waits."""
+        try:
+            with open(self.ready, "rb") as f:
+                f.seek(self.read_to)
+                fresh = f.read()
+        except OSError:
+            return []
+        whole = fresh[:fresh.rfind(b"\n") + 1]
+        self.read_to += len(whole)
+        return whole.decode().split()
+
     def wait_ready(self, screen=None, timeout=30, find=True):
         """Waits until the driver announces a screen (the given one, when
         named) and the window is found."""
         end = time.time() + timeout
         while time.time() < end:
-            if os.path.exists(self.ready):
-                with open(self.ready) as f:
-                    shown = f.read().strip()
-                os.remove(self.ready)
-                if screen is None or shown == str(screen):
-                    break
-            if self.process.poll() is not None:
+            ended = self.process.poll() is not None
+            shown = self.announcements()
+            if shown and (screen is None or str(screen) in shown):
+                break
+            if ended:
                 print(f"driver ended with {self.process.poll()} before announcing", flush=True)
                 return False
             time.sleep(0.05)

@@ -3,7 +3,8 @@
 //   qv-window-driver.exe SCENE [--ready FILE] [--done-ms N] [--join-ms N]
 //                        [--result FILE] [--bench-paint FILE] [--bench-idle FILE]
 //                        [--high-contrast 1] [--dpi-changed N] [--language TAG]
-// --ready: gets the number of each screen once it has stood for 400 ms.
+// --ready: gets a line with the number of each screen once it has stood for
+// 400 ms, appended, so the reader never loses one between two reads.
 // --result: written at the end: "exit=N removeData=0|1 installs=N copied=0|1".
 // --language TAG: the window speaks that language (qps-ploc included).
 // --high-contrast 1: the window sees a high-contrast theme, in the colours
@@ -145,9 +146,9 @@ const COLORREF contrastColours[] = {RGB(0, 0, 0), RGB(255, 255, 255), RGB(0x1A, 
                                     RGB(0x3F, 0xF2, 0x3F), RGB(255, 255, 0)};
 constexpr int contrastCount = static_cast<int>(sizeof(contrastElements) / sizeof(int));
 
-void writeText(const std::wstring& path, const std::wstring& text) {
+void writeText(const std::wstring& path, const std::wstring& text, const wchar_t* mode = L"wb") {
     if (path.empty()) return;
-    FILE* file = _wfopen(path.c_str(), L"wb");
+    FILE* file = _wfopen(path.c_str(), mode);
     if (!file) return;
     std::string bytes(text.begin(), text.end());
     fwrite(bytes.data(), 1, bytes.size(), file);
@@ -275,7 +276,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
             Sleep(400);
             if (static_cast<int>(state.screen) != now) continue;
             announced = now;
-            writeText(ready, formatText(L"%d", now));
+            writeText(ready, formatText(L"%d\n", now), L"ab");
             if (!first || state.screen != scene->shows) continue;
             first = false;
             if (!benchPath.empty()) {
