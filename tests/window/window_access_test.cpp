@@ -23,12 +23,6 @@
 namespace qv::test {
 namespace {
 
-std::wstring take(BSTR text) {
-    std::wstring value = text ? std::wstring(text, SysStringLen(text)) : std::wstring();
-    SysFreeString(text);
-    return value;
-}
-
 ComPtr<IAccessible> clientObject(HWND window) {
     ComPtr<IAccessible> object;
     AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), accessibleIid,
@@ -154,7 +148,7 @@ void checkChild(IAccessible& object, WindowHarness& h, long id, const Child& wan
     EXPECT_EQ(role.lVal, want.role) << what;
     BSTR name = nullptr;
     object.get_accName(child(id), &name);
-    EXPECT_EQ(take(name), want.name) << what;
+    EXPECT_EQ(takeString(name), want.name) << what;
     ASSERT_EQ(object.get_accState(child(id), &state), S_OK) << what;
     EXPECT_EQ(state.lVal & want.state, want.state) << what;
     long x = 0, y = 0, w = 0, height = 0;
@@ -179,7 +173,7 @@ void checkChild(IAccessible& object, WindowHarness& h, long id, const Child& wan
         BSTR action = nullptr;
         object.get_accDefaultAction(child(id), &action);
         std::wstring expected = want.role == ROLE_SYSTEM_CHECKBUTTON ? L"Uncheck" : L"Press";
-        EXPECT_EQ(take(action), expected) << what;
+        EXPECT_EQ(takeString(action), expected) << what;
     }
 }
 
@@ -193,7 +187,7 @@ TEST(WindowAccessible, ChildrenOfEachScreen) {
         ASSERT_TRUE(object) << c.what;
         BSTR name = nullptr;
         object->get_accName(child(CHILDID_SELF), &name);
-        EXPECT_EQ(take(name), c.scene.mode == SetupMode::Uninstall ? L"Uninstall QuorvelAI"
+        EXPECT_EQ(takeString(name), c.scene.mode == SetupMode::Uninstall ? L"Uninstall QuorvelAI"
                                                                     : L"QuorvelAI Setup")
             << c.what;
         long count = 0;
@@ -206,7 +200,7 @@ TEST(WindowAccessible, ChildrenOfEachScreen) {
             if (c.children[static_cast<size_t>(i)].role != ROLE_SYSTEM_PROGRESSBAR) continue;
             BSTR value = nullptr;
             object->get_accValue(child(i + 1), &value);
-            EXPECT_EQ(take(value), c.value) << c.what;
+            EXPECT_EQ(takeString(value), c.value) << c.what;
         }
         VARIANT beyond;
         EXPECT_EQ(object->get_accRole(child(count + 1), &beyond), E_INVALIDARG) << c.what;
@@ -263,7 +257,7 @@ long childNamed(IAccessible& object, const wchar_t* wanted) {
     for (long i = 1; i <= count; ++i) {
         BSTR name = nullptr;
         object.get_accName(child(i), &name);
-        if (take(name) == wanted) return i;
+        if (takeString(name) == wanted) return i;
     }
     return 0;
 }
@@ -450,7 +444,7 @@ TEST(WindowAnnouncements, ProgressIsThrottled) {
     ComPtr<IAccessible> object = clientObject(h.state().window);
     BSTR value = nullptr;
     object->get_accValue(child(3), &value);
-    EXPECT_EQ(take(value), formatText(L"%d %%", static_cast<int>(h.state().shownFraction * 100)));
+    EXPECT_EQ(takeString(value), formatText(L"%d %%", static_cast<int>(h.state().shownFraction * 100)));
 }
 
 // Without Tab nothing is focused and no ring is drawn; after Tab the ring
@@ -489,7 +483,7 @@ long stateOf(IAccessible& object, long id) {
 std::wstring nameOf(IAccessible& object, long id) {
     BSTR name = nullptr;
     object.get_accName(child(id), &name);
-    return take(name);
+    return takeString(name);
 }
 
 // A window showing a scene, and its client object as a screen reader gets
@@ -573,7 +567,7 @@ TEST(WindowFocus, ExactlyOneChildReportsFocus) {
             // child's name and description, which carry the screen's text.
             BSTR description = nullptr;
             object->get_accDescription(child(focused), &description);
-            std::wstring said = take(description);
+            std::wstring said = takeString(description);
             EXPECT_NE(said.find(nameOf(*object.get(), titleChild)), std::wstring::npos) << c.what;
             EXPECT_NE(said.find(nameOf(*object.get(), bodyChild)), std::wstring::npos) << c.what;
         }
