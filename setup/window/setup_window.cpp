@@ -43,7 +43,7 @@ bool workerStillRuns(const WindowState& state) {
 }
 
 void showStartFailure(const WindowState& state) {
-    windowSeams().showError(uiText(state, TX_BOX_NO_WINDOW));
+    windowSeams().showError(windowTitle(state), uiText(state, TX_BOX_NO_WINDOW));
 }
 
 }  // namespace

@@ -90,8 +90,7 @@ bool createWindow(WindowState& state) {
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     int left = work.left + (work.right - work.left - width) / 2;
     int top = work.top + (work.bottom - work.top - height) / 2;
-    const std::wstring& title = uiText(
-        state, state.mode == SetupMode::Uninstall ? TX_WINDOW_TITLE_UNINSTALL : TX_WINDOW_TITLE);
+    const std::wstring& title = windowTitle(state);
     HWND window = CreateWindowExW(WS_EX_APPWINDOW, className, title.c_str(),
                                   WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX, left, top, width, height,
                                   nullptr, nullptr, state.instance, &state);

@@ -12,8 +12,8 @@ Gdiplus::Status startGdiplus(ULONG_PTR* token) {
     return Gdiplus::GdiplusStartup(token, &input, nullptr);
 }
 
-void showError(const std::wstring& text) {
-    MessageBoxW(nullptr, text.c_str(), L"QuorvelAI Setup", MB_OK | MB_ICONERROR);
+void showError(const std::wstring& caption, const std::wstring& text) {
+    MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_OK | MB_ICONERROR);
 }
 
 }  // namespace

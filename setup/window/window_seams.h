@@ -19,8 +19,8 @@ struct WindowSeams {
     Gdiplus::Status (*startGdiplus)(ULONG_PTR* token);
     // SetClipboardData; null when the clipboard did not take the memory.
     HANDLE (*setClipboardData)(UINT format, HANDLE memory);
-    // An error message box with no owner and the setup's caption.
-    void (*showError)(const std::wstring& text);
+    // An error message box with no owner.
+    void (*showError)(const std::wstring& caption, const std::wstring& text);
 };
 
 // The process-wide seams, set to the real calls.

@@ -70,6 +70,10 @@ const std::vector<TextId> shortProblemIds = {TX_SHORT_PATH_LONG, TX_SHORT_PROJEC
 
 const std::wstring& uiText(const WindowState& state, TextId id) { return state.texts.get(id); }
 
+const std::wstring& windowTitle(const WindowState& state) {
+    return uiText(state, state.mode == SetupMode::Uninstall ? TX_WINDOW_TITLE_UNINSTALL : TX_WINDOW_TITLE);
+}
+
 std::wstring copyLabel(const WindowState& state) {
     bool showing = state.copiedAt != 0 && GetTickCount64() - state.copiedAt < copiedShowMs;
     return uiText(state, showing ? TX_BUTTON_COPIED : TX_BUTTON_COPY);

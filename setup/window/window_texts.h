@@ -15,6 +15,8 @@ namespace qv {
 
 // The user's text of id.
 const std::wstring& uiText(const WindowState& state, TextId id);
+// The window's title, which also captions its message boxes.
+const std::wstring& windowTitle(const WindowState& state);
 
 // The status line, the detail line and the welcome note as the user reads them.
 std::wstring shownStatus(const WindowState& state);

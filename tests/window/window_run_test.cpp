@@ -8,6 +8,8 @@
 #include "setup/release/http_client.h"
 #include "tests/support/held_run_lock.h"
 
+#include "foundation/text.h"
+
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -377,22 +379,43 @@ TEST(WindowRun, EveryRunEndsOnAScreenThatCloses) {
     timings().doneCloseMs = 1600;
 }
 
-std::wstring shownError;
+std::wstring shownCaption, shownError;
 
-// Without GDI+ nothing can be drawn: the run ends with a message box, no
-// window and no steps.
+// Without GDI+ nothing can be drawn: the run ends with a message box in the
+// user's language, no window and no steps.
 TEST(WindowRun, NoGdiplusEndsWithAnError) {
+    struct Case {
+        SetupMode mode;
+        const wchar_t* language;
+        const wchar_t* caption;
+        const wchar_t* start;  // how the message begins
+    };
+    const Case cases[] = {
+        {SetupMode::Upgrade, L"en", L"QuorvelAI Setup", L"QuorvelAI Setup could not open its window"},
+        {SetupMode::Uninstall, L"en", L"Uninstall QuorvelAI", L"QuorvelAI Setup could not open its window"},
+        {SetupMode::Install, L"de", L"QuorvelAI Setup", L"QuorvelAI Setup konnte"},
+        {SetupMode::Upgrade, L"ja", L"QuorvelAI セットアップ", L"QuorvelAI セットアップ"},
+    };
     SeamsRestorer restore;
     windowSeams().startGdiplus = [](ULONG_PTR*) { return Gdiplus::GdiplusNotInitialized; };
-    windowSeams().showError = [](const std::wstring& text) { shownError = text; };
+    windowSeams().showError = [](const std::wstring& caption, const std::wstring& text) {
+        shownCaption = caption;
+        shownError = text;
+    };
     timings().doneCloseMs = 50;
-    FakeSteps fake;
-    SetupWindow window(SetupOptions(), SetupMode::Upgrade, L"C:\\Root", false, fake.steps());
-    EXPECT_EQ(window.run(GetModuleHandleW(nullptr)), 1);
+    for (const Case& c : cases) {
+        shownCaption = shownError = L"";
+        FakeSteps fake;
+        SetupOptions options;
+        options.language = c.language;
+        SetupWindow window(options, c.mode, L"C:\\Root", false, fake.steps());
+        EXPECT_EQ(window.run(GetModuleHandleW(nullptr)), 1);
+        EXPECT_EQ(fake.installCalls + fake.uninstallCalls, 0);
+        EXPECT_EQ(window.state().gdiplusToken, 0u);
+        EXPECT_EQ(shownCaption, c.caption) << toUtf8(c.language);
+        EXPECT_EQ(shownError.rfind(c.start, 0), 0u) << toUtf8(shownError);
+    }
     timings().doneCloseMs = 1600;
-    EXPECT_EQ(fake.installCalls, 0);
-    EXPECT_EQ(window.state().gdiplusToken, 0u);
-    EXPECT_NE(shownError.find(L"could not open its window"), std::wstring::npos) << shownError;
 }
 
 // Catches the worker's folder check run before the run lock: against a run
