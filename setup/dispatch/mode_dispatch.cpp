@@ -10,7 +10,7 @@
 #include "setup/release/release_discovery.h"
 #include "setup/uninstall/relaunch.h"
 #include "setup/uninstall/uninstall.h"
-#include "setup/window/setup_window.h"
+#include "setup/window/screens/setup_window.h"
 
 #include "foundation/log.h"
 #include "foundation/paths.h"

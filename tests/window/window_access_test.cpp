@@ -4,11 +4,11 @@
 #include "accessible_support.h"
 #include "window_fixture.h"
 
-#include "setup/window/window_access.h"
-#include "setup/window/window_accessible.h"
-#include "setup/window/window_drawing.h"
-#include "setup/window/window_input.h"
-#include "setup/window/window_items.h"
+#include "setup/window/accessibility/window_access.h"
+#include "setup/window/accessibility/window_accessible.h"
+#include "setup/window/drawing/window_drawing.h"
+#include "setup/window/screens/window_input.h"
+#include "setup/window/screens/window_items.h"
 
 #include "foundation/text.h"
 

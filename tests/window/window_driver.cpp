@@ -15,10 +15,10 @@
 // --bench-paint FILE: paints 300 frames of the scene on the window thread
 // and writes their median time; --bench-idle FILE: writes the process's
 // CPU share over 5 s on the scene. Both close the window afterwards.
-#include "setup/window/setup_window.h"
-#include "setup/window/window_access.h"
-#include "setup/window/window_drawing.h"
-#include "setup/window/window_state.h"
+#include "setup/window/screens/setup_window.h"
+#include "setup/window/accessibility/window_access.h"
+#include "setup/window/drawing/window_drawing.h"
+#include "setup/window/screens/window_state.h"
 
 #include "setup/core/timings.h"
 

@@ -5,12 +5,12 @@
 // longer than English, shows the room left for a new translation.
 #include "window_fixture.h"
 
-#include "setup/window/window_drawing.h"
-#include "setup/window/window_fit.h"
-#include "setup/window/window_fonts.h"
-#include "setup/window/window_layout.h"
-#include "setup/window/window_paint_tools.h"
-#include "setup/window/window_texts.h"
+#include "setup/window/drawing/window_drawing.h"
+#include "setup/window/drawing/window_fit.h"
+#include "setup/window/drawing/window_fonts.h"
+#include "setup/window/drawing/window_layout.h"
+#include "setup/window/drawing/window_paint_tools.h"
+#include "setup/window/texts/window_texts.h"
 
 #include "foundation/text.h"
 

@@ -1,6 +1,6 @@
 #include "window_fixture.h"
 
-#include "setup/window/window_drawing.h"
+#include "setup/window/drawing/window_drawing.h"
 
 #include "setup/release/http_client.h"
 

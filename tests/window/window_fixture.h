@@ -2,9 +2,9 @@
 // thread and drives its procedure with messages.
 #pragma once
 
-#include "setup/window/setup_window.h"
-#include "setup/window/window_seams.h"
-#include "setup/window/window_state.h"
+#include "setup/window/screens/setup_window.h"
+#include "setup/window/screens/window_seams.h"
+#include "setup/window/screens/window_state.h"
 
 #include "foundation/handles.h"
 

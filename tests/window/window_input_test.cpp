@@ -2,8 +2,8 @@
 // the window procedure.
 #include "window_fixture.h"
 
-#include "setup/window/window_drawing.h"
-#include "setup/window/window_input.h"
+#include "setup/window/drawing/window_drawing.h"
+#include "setup/window/screens/window_input.h"
 
 #include <gtest/gtest.h>
 

@@ -3,11 +3,11 @@
 #include "accessible_support.h"
 #include "window_fixture.h"
 
-#include "setup/window/window_access.h"
-#include "setup/window/window_drawing.h"
-#include "setup/window/window_fonts.h"
-#include "setup/window/window_layout.h"
-#include "setup/window/window_texts.h"
+#include "setup/window/accessibility/window_access.h"
+#include "setup/window/drawing/window_drawing.h"
+#include "setup/window/drawing/window_fonts.h"
+#include "setup/window/drawing/window_layout.h"
+#include "setup/window/texts/window_texts.h"
 
 #include "foundation/text.h"
 

@@ -2,7 +2,7 @@
 // the folder fallback, cancel and retry, and the wait after the loop.
 #include "window_fixture.h"
 
-#include "setup/window/window_drawing.h"
+#include "setup/window/drawing/window_drawing.h"
 
 #include "setup/core/timings.h"
 #include "setup/release/http_client.h"

@@ -2,7 +2,7 @@
 // with the worker's messages.
 #include "window_fixture.h"
 
-#include "setup/window/window_drawing.h"
+#include "setup/window/drawing/window_drawing.h"
 
 #include "setup/core/timings.h"
 
