@@ -215,28 +215,45 @@ SHOTS = [
 ]
 
 
+def take_shot(args, s, name, scene, keys, extra):
+    driver = Driver(args, scene, *extra)
+    try:
+        # A run that ends by itself may stand on its progress screen long
+        # enough to be announced first on a loaded machine.
+        final = {"done": DONE, "removed": REMOVED}.get(name)
+        if not check(driver.wait_ready(final), f"{name}: window did not appear"):
+            return
+        if keys:
+            driver.key(*keys)
+            time.sleep(0.3)
+            if name.startswith("failed"):
+                check(driver.wait_ready(FAILED), f"{name}: failure screen did not appear")
+        image = driver.shot(os.path.join(args.out, f"{name}{args.suffix}.png"))
+        x, y, w, h = driver.geometry()
+        check((w, h) == (int(440 * s), int(340 * s)), f"{name}: size {w}x{h} at scale {s}")
+        check((x, y) == ((1024 - w) // 2, (768 - h) // 2), f"{name}: not centred ({x}, {y})")
+        common_checks(name, image, s)
+        screen_checks(name, image, s)
+    finally:
+        driver.end()
+
+
 def take_shots(args, s):
     for name, scene, keys, extra in SHOTS:
-        driver = Driver(args, scene, *extra)
-        try:
-            # A run that ends by itself may stand on its progress screen long
-            # enough to be announced first on a loaded machine.
-            final = {"done": DONE, "removed": REMOVED}.get(name)
-            if not check(driver.wait_ready(final), f"{name}: window did not appear"):
-                continue
-            if keys:
-                driver.key(*keys)
-                time.sleep(0.3)
-                if name.startswith("failed"):
-                    check(driver.wait_ready(FAILED), f"{name}: failure screen did not appear")
-            image = driver.shot(os.path.join(args.out, f"{name}{args.suffix}.png"))
-            x, y, w, h = driver.geometry()
-            check((w, h) == (int(440 * s), int(340 * s)), f"{name}: size {w}x{h} at scale {s}")
-            check((x, y) == ((1024 - w) // 2, (768 - h) // 2), f"{name}: not centred ({x}, {y})")
-            common_checks(name, image, s)
-            screen_checks(name, image, s)
-        finally:
-            driver.end()
+        once_more_if_failed(f"{name}{args.suffix}", take_shot, args, s, name, scene, keys, extra)
+
+
+def once_more_if_failed(what, run, *arguments):
+    """Runs a check; when it fails, runs it once more from a fresh start, and
+    only the second run's failures count. XTEST keys into Wine are now and
+    then lost on a loaded machine (a Tab, a space or the Return)."""
+    before = len(failures)
+    run(*arguments)
+    if len(failures) == before:
+        return
+    print(f"{what}: trying once more", flush=True)
+    del failures[before:]
+    run(*arguments)
 
 
 def contrast_checks(name, image, s):
@@ -299,12 +316,9 @@ def screen_checks(name, image, s):
         primary_accent(name, image, s, 276)
 
 
-def interaction(args):
-    def run(scene, *extra):
-        return Driver(args, scene, *extra)
-
-    # Space ticks the box; Enter uninstalls with data removal; Enter closes.
-    d = run("confirm")
+def confirm_keys(args):
+    """Space ticks the box; Enter uninstalls with data removal; Enter closes."""
+    d = Driver(args, "confirm")
     if check(d.wait_ready(), "confirm: no window"):
         d.key("space")
         d.key("Return")
@@ -314,8 +328,10 @@ def interaction(args):
         check(d.result_fields().get("removeData") == "1", "confirm: ticked box not passed on")
     d.end()
 
-    # Dragging by the body text moves the window; no window manager helps.
-    d = run("welcome")
+
+def drag(args):
+    """Dragging by the body text moves the window; no window manager helps."""
+    d = Driver(args, "welcome")
     if check(d.wait_ready(), "drag: no window"):
         x, y, _, _ = d.geometry()
         subprocess.run(["xdotool", "mousemove", str(x + 60), str(y + 200), "mousedown", "1"])
@@ -333,8 +349,10 @@ def interaction(args):
         check(d.wait_exit(15) == 1, "drag: Esc did not close the moved window")
     d.end()
 
-    # A worker stuck past the join does not keep the process.
-    d = run("blocked", "--join-ms", "1000")
+
+def blocked_worker(args):
+    """A worker stuck past the join does not keep the process."""
+    d = Driver(args, "blocked", "--join-ms", "1000")
     if check(d.wait_ready(find=False), "blocked: no window"):
         started = time.time()
         code = d.wait_exit(20)
@@ -342,6 +360,12 @@ def interaction(args):
         print(f"blocked worker: process ended {time.time() - started:.1f} s after the window",
               flush=True)
     d.end()
+
+
+def interaction(args):
+    once_more_if_failed("confirm", confirm_keys, args)
+    once_more_if_failed("drag", drag, args)
+    blocked_worker(args)
 
 
 # Where each Tab of each scene puts the ring, as zones where each item sits
@@ -490,16 +514,8 @@ def keyboard(args, s):
     os.makedirs(shots, exist_ok=True)
     for scene, effects in ENTER_EFFECT.items():
         for index, effect in enumerate(effects if s == 1 else effects[:1]):
-            before = len(failures)
-            keyboard_item(args, s, shots, scene, index, effect)
-            if len(failures) == before:
-                continue
-            # XTEST keys into Wine are now and then lost on a loaded machine
-            # (a Tab or the Return): an item counts as failed only when a
-            # second, fresh run of it fails too.
-            print(f"keys {scene}{args.suffix}, item {index + 1}: trying once more", flush=True)
-            del failures[before:]
-            keyboard_item(args, s, shots, scene, index, effect)
+            once_more_if_failed(f"keys {scene}{args.suffix}, item {index + 1}", keyboard_item,
+                                args, s, shots, scene, index, effect)
 
 
 def probe(args, title, *press):
