@@ -924,6 +924,29 @@ TEST(WindowDpi, ChangedScaleLaysOutAgain) {
     EXPECT_EQ(hit.lVal, installChild);
 }
 
+// The window opens at the scale of its monitor, or at the system's where
+// the system cannot tell; fails when creation keeps the system dpi.
+TEST(WindowDpi, OpensAtItsMonitorsScale) {
+    struct Case {
+        UINT monitor;
+        int32_t dpi;
+    };
+    static UINT answer = 0;
+    for (Case c : {Case{0, 96}, Case{144, 144}, Case{192, 192}}) {
+        SeamsRestorer restore;
+        answer = c.monitor;
+        windowSeams().monitorDpi = [](POINT) { return answer; };
+        FakeSteps fake;
+        WindowHarness h(fake, SetupMode::Install, true);
+        show(h, {Screen::Welcome, SetupMode::Install});
+        RECT window{};
+        GetWindowRect(h.state().window, &window);
+        EXPECT_EQ(h.state().dpi, c.dpi) << c.monitor;
+        EXPECT_EQ(window.right - window.left, 440 * c.dpi / 96) << c.monitor;
+        EXPECT_NEAR(h.state().titleFont->GetSize(), 19.0 * c.dpi / 96, 0.5) << c.monitor;
+    }
+}
+
 // Screen readers read a dialog's text when it opens; the window object
 // says it is one. Wine's annotation service takes no properties.
 TEST(WindowAccessible, WindowObjectIsADialog) {

@@ -77,7 +77,12 @@ bool createWindow(WindowState& state) {
         logError(L"GDI+ could not start (status %d)", static_cast<int>(started));
         return false;
     }
-    state.dpi = systemDpi();
+    RECT work{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    // The scale of the monitor the window opens on, which may have changed
+    // since the user signed in (the system dpi keeps that day's value).
+    UINT monitor = windowSeams().monitorDpi({(work.left + work.right) / 2, (work.top + work.bottom) / 2});
+    state.dpi = monitor > 0 ? static_cast<int32_t>(monitor) : systemDpi();
     loadLogo(state);
     createFonts(state);
     if (!registerClass(state.instance)) {
@@ -86,8 +91,6 @@ bool createWindow(WindowState& state) {
     }
     int width = static_cast<int>(scaled(state, 440));
     int height = static_cast<int>(scaled(state, 340));
-    RECT work{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     int left = work.left + (work.right - work.left - width) / 2;
     int top = work.top + (work.bottom - work.top - height) / 2;
     const std::wstring& title = windowTitle(state);

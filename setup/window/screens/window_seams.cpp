@@ -16,10 +16,25 @@ void showError(const std::wstring& caption, const std::wstring& text) {
     MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_OK | MB_ICONERROR);
 }
 
+UINT monitorDpi(POINT where) {
+    // shcore.dll has GetDpiForMonitor from Windows 8.1 on.
+    using GetDpiForMonitorFunction = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+    const int effectiveDpi = 0;  // MDT_EFFECTIVE_DPI
+    HMODULE shcore = LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (!shcore) return 0;
+    auto getDpi = reinterpret_cast<GetDpiForMonitorFunction>(
+        reinterpret_cast<void*>(GetProcAddress(shcore, "GetDpiForMonitor")));
+    HMONITOR monitor = MonitorFromPoint(where, MONITOR_DEFAULTTOPRIMARY);
+    UINT x = 0, y = 0;
+    bool known = getDpi && monitor && SUCCEEDED(getDpi(monitor, effectiveDpi, &x, &y));
+    FreeLibrary(shcore);
+    return known ? y : 0;
+}
+
 }  // namespace
 
 WindowSeams& windowSeams() {
-    static WindowSeams seams{startThread, startGdiplus, SetClipboardData, showError};
+    static WindowSeams seams{startThread, startGdiplus, SetClipboardData, showError, monitorDpi};
     return seams;
 }
 
