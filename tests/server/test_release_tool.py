@@ -341,14 +341,20 @@ class DeltaPublishTests(unittest.TestCase):
         def many_folders():
             return {"d%05d" % n: None for n in range(25001)}
 
-        cases = [("not smaller than the payload", tiny_files, "are not fewer than"),
-                 ("over the entry limit", many_folders, "more than the 25000")]
-        for label, make, message in cases:
+        # Over the entry limit the base is not even unpacked: a damaged one
+        # would fail the publish.
+        cases = [("not smaller than the payload", tiny_files, "are not fewer than", False),
+                 ("over the entry limit", many_folders, "more than the 25000", True)]
+        for label, make, message, damage_base in cases:
             with self.subTest(label):
                 shutil.rmtree(self.root)
                 files = {"QuorvelAI.exe": b"MZ", **make()}
                 old = make_app(os.path.join(self.temp, label, "old"), files)
                 self.assertEqual(self.publish(old, "1.0.0").returncode, 0)
+                if damage_base:
+                    with open(os.path.join(self.folder("1.0.0"), "QuorvelAI-1.0.0-win-x64.tar.xz"),
+                              "r+b") as payload:
+                        payload.truncate(100)
                 files.update(make())
                 files["QuorvelAI.exe"] = b"MZ new"
                 result = self.publish(make_app(os.path.join(self.temp, label, "new"), files), "1.1.0",

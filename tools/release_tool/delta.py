@@ -70,6 +70,15 @@ class DeltaLeftOut(Exception):
     """A delta the setup would refuse; the text says why, for a note."""
 
 
+def too_many_entries(entries):
+    """Why no delta can list these entries, or None when one can. Known
+    from the new release alone, before any base is unpacked."""
+    if len(entries) <= MAX_LIST_ENTRIES:
+        return None
+    return "the release has %d entries, more than the %d a delta may list" % (
+        len(entries), MAX_LIST_ENTRIES)
+
+
 def require_zstd():
     """Refuses the publish, before anything is written, when the zstd
     program is missing."""
@@ -203,9 +212,8 @@ def write_delta(entries, base_tree, base_version, version, out_file, work):
     entries of the new release into the open binary file out_file; returns
     its size and SHA-256 as (size, sha256). Raises DeltaLeftOut when the
     setup would refuse its list."""
-    if len(entries) > MAX_LIST_ENTRIES:
-        raise DeltaLeftOut("the release has %d entries, more than the %d a delta may list"
-                           % (len(entries), MAX_LIST_ENTRIES))
+    if too_many_entries(entries):
+        raise DeltaLeftOut(too_many_entries(entries))
     items = []
     with tempfile.TemporaryFile(dir=work) as data:
         for entry in entries:

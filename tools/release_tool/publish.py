@@ -14,7 +14,8 @@ import shutil
 import tempfile
 
 from .atomic import write_atomically as _write_atomically
-from .delta import DeltaFacts, DeltaLeftOut, delta_name, require_zstd, unpack_base, write_delta
+from .delta import (DeltaFacts, DeltaLeftOut, delta_name, require_zstd, too_many_entries,
+                    unpack_base, write_delta)
 from .names import name_problem
 from .payload import PublishError, collect_entries, require_xz, write_payload
 from .signing import check_signer, write_signed_document
@@ -166,6 +167,10 @@ def publish(app_dir, version, root, payload_name=None, set_latest=None, delta_fr
     if delta_from:
         require_zstd()
     check_signer(signer)
+    # A release too large for any delta unpacks no base (minutes for a big one).
+    if delta_from and too_many_entries(entries):
+        notes.extend("no delta from %s: %s" % (base, too_many_entries(entries)) for base in delta_from)
+        delta_from = ()
     work = tempfile.mkdtemp(prefix="qv-publish-")
     try:
         trees = _unpack_bases(root, delta_from, work)
