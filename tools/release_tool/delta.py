@@ -212,8 +212,9 @@ def write_delta(entries, base_tree, base_version, version, out_file, work):
     entries of the new release into the open binary file out_file; returns
     its size and SHA-256 as (size, sha256). Raises DeltaLeftOut when the
     setup would refuse its list."""
-    if too_many_entries(entries):
-        raise DeltaLeftOut(too_many_entries(entries))
+    reason = too_many_entries(entries)
+    if reason:
+        raise DeltaLeftOut(reason)
     items = []
     with tempfile.TemporaryFile(dir=work) as data:
         for entry in entries:

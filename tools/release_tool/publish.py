@@ -168,8 +168,9 @@ def publish(app_dir, version, root, payload_name=None, set_latest=None, delta_fr
         require_zstd()
     check_signer(signer)
     # A release too large for any delta unpacks no base (minutes for a big one).
-    if delta_from and too_many_entries(entries):
-        notes.extend("no delta from %s: %s" % (base, too_many_entries(entries)) for base in delta_from)
+    reason = too_many_entries(entries)
+    if delta_from and reason:
+        notes.extend("no delta from %s: %s" % (base, reason) for base in delta_from)
         delta_from = ()
     work = tempfile.mkdtemp(prefix="qv-publish-")
     try:

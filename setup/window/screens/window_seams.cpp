@@ -1,5 +1,7 @@
 #include "setup/window/screens/window_seams.h"
 
+#include "foundation/handles.h"
+
 namespace qv {
 namespace {
 
@@ -20,15 +22,13 @@ UINT monitorDpi(POINT where) {
     // shcore.dll has GetDpiForMonitor from Windows 8.1 on.
     using GetDpiForMonitorFunction = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
     const int effectiveDpi = 0;  // MDT_EFFECTIVE_DPI
-    HMODULE shcore = LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    LoadedModule shcore(LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
     if (!shcore) return 0;
     auto getDpi = reinterpret_cast<GetDpiForMonitorFunction>(
-        reinterpret_cast<void*>(GetProcAddress(shcore, "GetDpiForMonitor")));
+        reinterpret_cast<void*>(GetProcAddress(shcore.get(), "GetDpiForMonitor")));
     HMONITOR monitor = MonitorFromPoint(where, MONITOR_DEFAULTTOPRIMARY);
     UINT x = 0, y = 0;
-    bool known = getDpi && monitor && SUCCEEDED(getDpi(monitor, effectiveDpi, &x, &y));
-    FreeLibrary(shcore);
-    return known ? y : 0;
+    return getDpi && monitor && SUCCEEDED(getDpi(monitor, effectiveDpi, &x, &y)) ? y : 0;
 }
 
 }  // namespace
